@@ -1,0 +1,334 @@
+// The FTP login attempt of the file-server check.
+//
+// Connect, in order:
+//  1. Resolve the host (first IPv4 address; not covered by the time-out) and open the TCP
+//     connection on a worker thread while the caller waits in slices of 125 ms; when
+//     connect_timeout_ms / 125 slices pass without an outcome the attempt is abandoned:
+//     "Connect timed out.". A socket error of the attempt is raised as it is.
+//  2. Greeting: a 1xx reply is followed by one more reply; the greeting must be 220.
+//  3. "HOST <name>" ("[<name>]" when the name is the peer's address). Its reply is not checked,
+//     but when it is not 220 and the server has closed the connection (or the server closes or
+//     resets it while the command is sent or answered) the whole connect is made once more,
+//     without this step.
+//  4. "USER": 230/232 end the login, 331 asks for "PASS", whose reply must be 230 (332 asks for
+//     an account, and there is none).
+//  5. "FEAT" (reply not checked), "TYPE A" (must be 200), "SYST" (reply not checked).
+// A 421 reply to anything ends the connect. On every error the connection is closed before the
+// error leaves; after an accepted greeting "QUIT" goes first, unless the server said 421 or sent
+// something that is no reply (then the connection is simply closed).
+#include "platform/ftp_client.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace travik::net {
+namespace {
+
+constexpr int kSliceMs = 125;
+constexpr int kQuitWaitMs = 100;
+constexpr int kServiceClosing = 421;
+
+// The reply code a line begins with, or -1 when it begins with no three digits.
+int LeadingCode(const std::string& line) {
+  if (line.size() < 3) return -1;
+  int code = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const char c = line[i];
+    if (c < '0' || c > '9') return -1;
+    code = code * 10 + (c - '0');
+  }
+  return code;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Joins the connect worker on every way out, telling it first to give up.
+class WorkerGuard {
+ public:
+  WorkerGuard(std::thread& worker, std::atomic<bool>& abandon)
+      : worker_(worker), abandon_(abandon) {}
+  ~WorkerGuard() { Join(); }
+  WorkerGuard(const WorkerGuard&) = delete;
+  WorkerGuard& operator=(const WorkerGuard&) = delete;
+  void Join() {
+    abandon_.store(true);
+    if (worker_.joinable()) worker_.join();
+  }
+
+ private:
+  std::thread& worker_;
+  std::atomic<bool>& abandon_;
+};
+
+}  // namespace
+
+FtpClosedError::FtpClosedError() : FtpError("Connection Closed Gracefully.") {}
+
+std::optional<std::size_t> SocketStream::Read(char* buffer, std::size_t size, int timeout_ms) {
+  if (!socket_.WaitReadable(std::max(timeout_ms, 0))) return std::nullopt;
+  return socket_.Receive(buffer, size);
+}
+
+std::string LineReader::ReadLine(std::optional<Clock::time_point> deadline, std::size_t* consumed) {
+  constexpr std::size_t kChunk = 4096;
+  for (;;) {
+    const std::size_t lf = buffer_.find('\n', start_ + scanned_);
+    if (lf != std::string::npos) {
+      std::size_t end = lf;
+      if (end > start_ && buffer_[end - 1] == '\r') --end;
+      if (end - start_ > kMaxReplyLineBytes) throw FtpProtocolError("Reply line too long.");
+      std::string line = buffer_.substr(start_, end - start_);
+      if (consumed != nullptr) *consumed = lf + 1 - start_;
+      start_ = lf + 1;
+      scanned_ = 0;
+      if (start_ == buffer_.size()) Discard();
+      return line;
+    }
+    scanned_ = buffer_.size() - start_;
+    // One byte more than the cap: it may be the CR before the LF still to come.
+    if (scanned_ > kMaxReplyLineBytes + 1) throw FtpProtocolError("Reply line too long.");
+    if (start_ > 0) {
+      buffer_.erase(0, start_);
+      start_ = 0;
+    }
+    int wait_ms = read_timeout_ms_;
+    if (deadline) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+      if (left <= 0) throw FtpError("Read timed out.");
+      if (left < wait_ms) wait_ms = static_cast<int>(left);
+    }
+    char chunk[kChunk];
+    const std::optional<std::size_t> got = stream_.Read(chunk, sizeof chunk, wait_ms);
+    if (!got) {
+      if (wait_ms == read_timeout_ms_) throw FtpError("Read timed out.");
+      continue;  // the deadline cut the wait short; the next round raises when it has passed
+    }
+    if (*got == 0) throw FtpClosedError();
+    buffer_.append(chunk, std::min(*got, sizeof chunk));
+  }
+}
+
+void LineReader::Discard() noexcept {
+  buffer_.clear();
+  start_ = 0;
+  scanned_ = 0;
+}
+
+FtpReply ReadReply(LineReader& reader, std::optional<LineReader::Clock::time_point> deadline) {
+  std::size_t total = 0;
+  // Every round takes at least one byte and counts it, so the byte cap ends the loop.
+  const auto next_line = [&]() {
+    for (;;) {
+      std::size_t used = 0;
+      std::string line = reader.ReadLine(deadline, &used);
+      total += used;
+      if (total > kMaxReplyBytes) throw FtpProtocolError("Reply too long.");
+      if (!line.empty()) return line;
+    }
+  };
+
+  FtpReply reply;
+  std::string line = next_line();
+  reply.code = LeadingCode(line);
+  if (reply.code < 0 || (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
+    throw FtpProtocolError("Invalid reply.");
+  }
+  const bool multi_line = line.size() > 3 && line[3] == '-';
+  reply.lines.push_back(std::move(line));
+  while (multi_line) {
+    line = next_line();
+    if (reply.lines.size() >= kMaxReplyLines) throw FtpProtocolError("Reply too long.");
+    const bool last = LeadingCode(line) == reply.code && line.size() > 3 && line[3] == ' ';
+    reply.lines.push_back(std::move(line));
+    if (last) break;
+  }
+  return reply;
+}
+
+std::string ReplyText(const FtpReply& reply) {
+  std::string text;
+  for (const std::string& line : reply.lines) {
+    if (LeadingCode(line) == reply.code) {
+      text.append(line, std::min<std::size_t>(line.size(), 4));
+    } else {
+      std::size_t first = 0;
+      while (first < line.size() && IsBlank(line[first])) ++first;
+      text.append(line, first);
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+bool IsLoginRejection(const std::string& error_text) {
+  static constexpr char kLogin[] = "login";
+  if (error_text.size() < 5) return false;
+  for (std::size_t i = 0; i < 5; ++i) {
+    char c = error_text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kLogin[i]) return false;
+  }
+  return true;
+}
+
+void FtpClient::Connect(const FtpSettings& settings) {
+  Disconnect();
+  if (ConnectOnce(settings, true) == Outcome::kServerClosedOnHost) ConnectOnce(settings, false);
+}
+
+FtpClient::Outcome FtpClient::ConnectOnce(const FtpSettings& settings, bool announce_host) {
+  reader_.Discard();
+  reader_.SetReadTimeout(settings.read_timeout_ms);
+  greeted_ = false;
+  try {
+    OpenConnection(settings);
+
+    FtpReply greeting = Read();
+    if (greeting.code >= 100 && greeting.code < 200) greeting = Read();
+    if (greeting.code != 220) throw FtpReplyError(greeting.code, ReplyText(greeting));
+    greeted_ = true;
+
+    if (announce_host) {
+      const std::string name =
+          settings.host == socket_.PeerAddress() ? "[" + settings.host + "]" : settings.host;
+      bool server_closed = false;
+      try {
+        const FtpReply reply = Command("HOST " + name);
+        server_closed = reply.code != 220 && !socket_.IsOpen();
+      } catch (const FtpClosedError&) {
+        server_closed = true;
+      } catch (const SocketError& error) {
+        if (error.Code() != kErrConnAborted && error.Code() != kErrConnReset) throw;
+        server_closed = true;
+      }
+      if (server_closed) {
+        Close(false);
+        return Outcome::kServerClosedOnHost;
+      }
+    }
+
+    const FtpReply user = Command("USER " + settings.user);
+    if (user.code == 331) {
+      const FtpReply pass = Command("PASS " + settings.password);
+      // 332 asks for an account; there is none to give.
+      if (pass.code != 230) throw FtpReplyError(pass.code, ReplyText(pass));
+    } else if (user.code != 230 && user.code != 232) {
+      throw FtpReplyError(user.code, ReplyText(user));
+    }
+
+    (void)Command("FEAT");
+    const FtpReply type = Command("TYPE A");
+    if (type.code != 200) throw FtpReplyError(type.code, ReplyText(type));
+    (void)Command("SYST");
+    return Outcome::kDone;
+  } catch (...) {
+    Close(greeted_);
+    throw;
+  }
+}
+
+void FtpClient::OpenConnection(const FtpSettings& settings) {
+  const Ipv4Address address = ResolveIpv4(settings.host);
+  Socket socket = Socket::OpenTcp();
+
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  bool connected = false;
+  std::exception_ptr failure;
+  std::atomic<bool> abandon{false};
+  std::thread worker;
+  WorkerGuard guard(worker, abandon);  // declared after what the worker uses: joins first
+  try {
+    worker = std::thread([&] {
+      bool ok = false;
+      std::exception_ptr caught;
+      try {
+        ok = socket.ConnectUnless(address, settings.port, abandon);
+      } catch (...) {
+        caught = std::current_exception();
+      }
+      const std::lock_guard<std::mutex> lock(mutex);
+      connected = ok;
+      failure = caught;
+      done = true;
+      finished.notify_one();
+    });
+  } catch (const std::system_error&) {
+    throw FtpError("Connect failed: no thread could be started.");
+  }
+
+  bool in_time = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    const int slices = settings.connect_timeout_ms / kSliceMs;
+    for (int slice = 0; slice < slices && !done; ++slice) {
+      finished.wait_for(lock, std::chrono::milliseconds(kSliceMs), [&] { return done; });
+    }
+    in_time = done;
+  }
+  guard.Join();
+  if (!in_time || (!connected && !failure)) throw FtpError("Connect timed out.");
+  if (failure) std::rethrow_exception(failure);
+  socket_ = std::move(socket);
+}
+
+void FtpClient::Send(const std::string& command) {
+  // A line end inside a command would smuggle in a command of its own.
+  if (command.find_first_of("\r\n") != std::string::npos) {
+    throw FtpError("Invalid character in command.");
+  }
+  socket_.SendAll(command + "\r\n");
+}
+
+FtpReply FtpClient::Read() {
+  try {
+    return ReadReply(reader_);
+  } catch (const FtpProtocolError&) {
+    greeted_ = false;  // out of step with the server: no "QUIT" exchange
+    throw;
+  }
+}
+
+FtpReply FtpClient::Command(const std::string& command) {
+  Send(command);
+  FtpReply reply = Read();
+  if (reply.code == kServiceClosing) {
+    greeted_ = false;
+    throw FtpReplyError(reply.code, ReplyText(reply));
+  }
+  return reply;
+}
+
+bool FtpClient::Connected() {
+  return socket_.IsOpen();
+}
+
+void FtpClient::Disconnect() noexcept {
+  Close(greeted_);
+}
+
+void FtpClient::Close(bool say_quit) noexcept {
+  if (say_quit && socket_.Valid()) {
+    try {
+      socket_.SendAll("QUIT\r\n");
+      (void)ReadReply(reader_, LineReader::Clock::now() + std::chrono::milliseconds(kQuitWaitMs));
+    } catch (...) {
+      // The connection is closed either way.
+    }
+  }
+  socket_.Close();
+  reader_.Discard();
+  greeted_ = false;
+}
+
+}  // namespace travik::net

@@ -1,0 +1,259 @@
+// The line reader and reply parser of the FTP client, fed with scripted bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ftp_client.h"
+
+namespace travik::net {
+namespace {
+
+// Hands out the chunks one per read (cut further when the reader asks for less), then reports
+// an orderly close or, with `silent_at_end`, nothing in time (after waiting up to 50 ms).
+class ScriptedStream : public ByteStream {
+ public:
+  explicit ScriptedStream(std::vector<std::string> chunks, bool silent_at_end = false)
+      : chunks_(std::move(chunks)), silent_at_end_(silent_at_end) {}
+
+  std::optional<std::size_t> Read(char* buffer, std::size_t size, int timeout_ms) override {
+    waits_.push_back(timeout_ms);
+    while (next_ < chunks_.size() && offset_ == chunks_[next_].size()) {
+      ++next_;
+      offset_ = 0;
+    }
+    if (next_ < chunks_.size()) {
+      const std::size_t count = std::min(size, chunks_[next_].size() - offset_);
+      std::memcpy(buffer, chunks_[next_].data() + offset_, count);
+      offset_ += count;
+      return count;
+    }
+    if (!silent_at_end_) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeout_ms, 50)));
+    return std::nullopt;
+  }
+
+  [[nodiscard]] const std::vector<int>& Waits() const { return waits_; }
+
+ private:
+  std::vector<std::string> chunks_;
+  bool silent_at_end_;
+  std::size_t next_ = 0;
+  std::size_t offset_ = 0;
+  std::vector<int> waits_;
+};
+
+// Repeats a pattern without end and counts what it has handed out.
+class EndlessStream : public ByteStream {
+ public:
+  EndlessStream(std::string prefix, std::string pattern)
+      : prefix_(std::move(prefix)), pattern_(std::move(pattern)) {}
+
+  std::optional<std::size_t> Read(char* buffer, std::size_t size, int) override {
+    for (std::size_t i = 0; i < size; ++i, ++delivered_) {
+      buffer[i] = delivered_ < prefix_.size()
+                      ? prefix_[delivered_]
+                      : pattern_[(delivered_ - prefix_.size()) % pattern_.size()];
+    }
+    return size;
+  }
+  [[nodiscard]] std::size_t Delivered() const { return delivered_; }
+
+ private:
+  std::string prefix_;
+  std::string pattern_;
+  std::size_t delivered_ = 0;
+};
+
+struct ReplyCase {
+  const char* name;
+  std::vector<std::string> chunks;
+  int code;
+  std::vector<std::string> lines;
+  std::string text;  // ReplyText
+};
+
+TEST(FtpReadReply, FramesRepliesAndWordsTheirText) {
+  const std::string long_line = "220 " + std::string(kMaxReplyLineBytes - 4, 'x');
+  const std::vector<ReplyCase> cases = {
+      {"single line",
+       {"530 Login incorrect.\r\n"},
+       530,
+       {"530 Login incorrect."},
+       "Login incorrect.\r\n"},
+      {"code alone", {"220\r\n"}, 220, {"220"}, "\r\n"},
+      {"bare LF",
+       {"331 Password required\n"},
+       331,
+       {"331 Password required"},
+       "Password required\r\n"},
+      {"CR inside a line stays", {"500 a\rb\r\n"}, 500, {"500 a\rb"}, "a\rb\r\n"},
+      {"multi-line with blanks to take off",
+       {"230-Welcome\r\n   to the server\r\n230-More\r\n230 Done\r\n"},
+       230,
+       {"230-Welcome", "   to the server", "230-More", "230 Done"},
+       "Welcome\r\nto the server\r\nMore\r\nDone\r\n"},
+      {"another code or a hyphen does not end a multi-line reply",
+       {"211-Features:\r\n220 not the end\r\n211-nor this\r\n\t MDTM\r\n211 End\r\n"},
+       211,
+       {"211-Features:", "220 not the end", "211-nor this", "\t MDTM", "211 End"},
+       "Features:\r\n220 not the end\r\nnor this\r\nMDTM\r\nEnd\r\n"},
+      {"empty lines skipped before and inside",
+       {"\r\n\n230-a\r\n\r\n230 b\r\n"},
+       230,
+       {"230-a", "230 b"},
+       "a\r\nb\r\n"},
+      {"split across reads, also between CR and LF",
+       {"2", "20", "-Wel", "come\r", "\n22", "0 Rea", "dy\r", "\n"},
+       220,
+       {"220-Welcome", "220 Ready"},
+       "Welcome\r\nReady\r\n"},
+      {"line exactly at the cap",
+       {long_line + "\r\n"},
+       220,
+       {long_line},
+       std::string(kMaxReplyLineBytes - 4, 'x') + "\r\n"},
+  };
+  for (const ReplyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedStream stream(c.chunks);
+    LineReader reader(stream, 1000);
+    const FtpReply reply = ReadReply(reader);
+    EXPECT_EQ(reply.code, c.code);
+    EXPECT_EQ(reply.lines, c.lines);
+    EXPECT_EQ(ReplyText(reply), c.text);
+  }
+}
+
+TEST(FtpReadReply, KeepsWhatFollowsAReplyForTheNextOne) {
+  ScriptedStream stream({"120 Soon\r\n220-Rea", "dy\r\n220 Now\r\n331 Pass"});
+  LineReader reader(stream, 1000);
+  EXPECT_EQ(ReadReply(reader).code, 120);
+  const FtpReply second = ReadReply(reader);
+  EXPECT_EQ(second.code, 220);
+  EXPECT_EQ(second.lines.size(), 2u);
+  EXPECT_EQ(reader.Buffered(), std::string("331 Pass").size());
+  EXPECT_THROW((void)ReadReply(reader), FtpClosedError);  // the stream ends inside the line
+}
+
+struct BadReplyCase {
+  const char* name;
+  std::vector<std::string> chunks;
+  bool silent_at_end;
+  std::string error;
+};
+
+TEST(FtpReadReply, RaisesForWhatIsNoReply) {
+  const std::vector<BadReplyCase> cases = {
+      {"no code", {"hello\r\n"}, false, "Invalid reply."},
+      {"two digits", {"22 Ready\r\n"}, false, "Invalid reply."},
+      {"four digits", {"2200 Ready\r\n"}, false, "Invalid reply."},
+      {"code glued to text", {"220Ready\r\n"}, false, "Invalid reply."},
+      {"closed before any byte", {}, false, "Connection Closed Gracefully."},
+      {"closed inside a line", {"220 Rea"}, false, "Connection Closed Gracefully."},
+      {"closed inside a multi-line reply",
+       {"220-a\r\n220-b\r\n"},
+       false,
+       "Connection Closed Gracefully."},
+      {"silence", {"220 Rea"}, true, "Read timed out."},
+      {"line one byte past the cap",
+       {"220 " + std::string(kMaxReplyLineBytes - 3, 'x') + "\r\n"},
+       false,
+       "Reply line too long."},
+  };
+  for (const BadReplyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedStream stream(c.chunks, c.silent_at_end);
+    LineReader reader(stream, 50);
+    try {
+      (void)ReadReply(reader);
+      ADD_FAILURE() << "no error";
+    } catch (const FtpError& error) {
+      EXPECT_EQ(std::string(error.what()), c.error);
+    }
+  }
+}
+
+TEST(FtpReadReply, EveryArrivalOfDataStartsTheWaitAnew) {
+  ScriptedStream stream({"2", "2", "0", " ", "R", "\r\n"});
+  LineReader reader(stream, 7000);
+  EXPECT_EQ(ReadReply(reader).code, 220);
+  for (int wait : stream.Waits()) EXPECT_EQ(wait, 7000);
+}
+
+TEST(FtpReadReply, DeadlineCutsTheWaitsShort) {
+  ScriptedStream stream({"221 Go"}, true);
+  LineReader reader(stream, 10000);
+  const auto start = LineReader::Clock::now();
+  EXPECT_THROW((void)ReadReply(reader, start + std::chrono::milliseconds(100)), FtpError);
+  EXPECT_LT(LineReader::Clock::now() - start, std::chrono::seconds(2));
+  for (int wait : stream.Waits()) EXPECT_LE(wait, 100);
+}
+
+struct HostileCase {
+  const char* name;
+  std::string prefix;
+  std::string pattern;
+  std::string error;
+  std::size_t max_taken;  // bytes the reader may pull before it gives up
+};
+
+TEST(FtpReadReply, EndlessRepliesEndInACleanErrorWithBoundedMemory) {
+  constexpr std::size_t kSlack = 4096;  // one read of the line reader
+  const std::vector<HostileCase> cases = {
+      {"endless line", "220 ", "A", "Reply line too long.", kMaxReplyLineBytes + 1 + kSlack},
+      {"endless line without a code", "", "Login", "Reply line too long.",
+       kMaxReplyLineBytes + 1 + kSlack},
+      {"endless multi-line reply", "220-", "x\r\n220-x", "Reply too long.",
+       kMaxReplyBytes + kSlack},
+      {"endless empty lines inside", "220-start\r\n", "\r\n", "Reply too long.",
+       kMaxReplyBytes + kSlack},
+      {"endless empty lines before", "", "\n", "Reply too long.", kMaxReplyBytes + kSlack},
+      {"endless short lines", "230-x\r\n", "2\r\n", "Reply too long.", kMaxReplyBytes + kSlack},
+      {"lines of the cap each", "230-\r\n",
+       "230-" + std::string(kMaxReplyLineBytes - 4, 'y') + "\r\n", "Reply too long.",
+       kMaxReplyBytes + kMaxReplyLineBytes + kSlack},
+  };
+  for (const HostileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EndlessStream stream(c.prefix, c.pattern);
+    LineReader reader(stream, 1000);
+    try {
+      (void)ReadReply(reader);
+      ADD_FAILURE() << "no error";
+    } catch (const FtpProtocolError& error) {
+      EXPECT_EQ(std::string(error.what()), c.error);
+      EXPECT_FALSE(IsLoginRejection(error.what()));
+    }
+    EXPECT_LE(stream.Delivered(), c.max_taken);
+    EXPECT_LE(reader.Buffered(), kMaxReplyLineBytes + 1 + kSlack);
+  }
+}
+
+TEST(IsLoginRejection, LooksAtTheFirstFiveLettersInAnyCase) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"Login incorrect.\r\n", true},
+      {"LOGIN", true},
+      {"lOgIn failed", true},
+      {"Login", true},
+      {"Logi", false},
+      {"", false},
+      {" Login incorrect.", false},
+      {"Logout", false},
+      {"User cannot log in.\r\n", false},
+      {"Socket Error # 10061\r\nConnection refused.", false},
+      {"Connect timed out.", false},
+  };
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(IsLoginRejection(text), expected);
+  }
+}
+
+}  // namespace
+}  // namespace travik::net

@@ -1,0 +1,130 @@
+#include "tests/native/scripted_ftp_server.h"
+
+#include <exception>
+#include <utility>
+
+namespace travik::test {
+namespace {
+
+constexpr int kLookEveryMs = 20;
+constexpr int kPauseMs = 50;
+constexpr std::size_t kMaxCommandBytes = 64 * 1024;
+constexpr char kClose[] = "<close>";
+constexpr char kSilent[] = "<silent>";
+constexpr char kPause[] = "<pause>";
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+ScriptedFtpServer::ScriptedFtpServer(std::vector<Script> sessions, int deadline_ms)
+    : listener_(net::Listener::OnLoopback()),
+      port_(listener_.Port()),
+      sessions_(std::move(sessions)),
+      deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms)) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+ScriptedFtpServer::~ScriptedFtpServer() {
+  stop_.store(true);
+  if (thread_.joinable()) thread_.join();
+}
+
+void ScriptedFtpServer::Join() {
+  // The thread watches the deadline itself, so this join is bounded by it.
+  if (thread_.joinable()) thread_.join();
+}
+
+std::vector<std::vector<std::string>> ScriptedFtpServer::Commands() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return commands_;
+}
+
+int ScriptedFtpServer::Accepted() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(commands_.size());
+}
+
+bool ScriptedFtpServer::Expired() const {
+  return stop_.load() || std::chrono::steady_clock::now() >= deadline_;
+}
+
+void ScriptedFtpServer::Run() {
+  try {
+    for (std::size_t index = 0; index < sessions_.size(); ++index) {
+      net::Socket socket;
+      while (!socket.Valid() && !Expired()) socket = listener_.Accept(kLookEveryMs);
+      if (!socket.Valid()) break;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        commands_.emplace_back();
+      }
+      try {
+        RunSession(socket, sessions_[index], index);
+      } catch (const std::exception&) {
+        // The client went away in a way the script did not foresee; the session is over.
+      }
+    }
+  } catch (const std::exception&) {
+    // Nothing more to serve.
+  }
+  listener_.Close();
+}
+
+bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry) {
+  std::string text = entry;
+  bool close_after = false;
+  if (EndsWith(text, kClose)) {
+    text.resize(text.size() - (sizeof kClose - 1));
+    close_after = true;
+  }
+  if (text == kSilent) return true;
+  if (!text.empty() && !EndsWith(text, "\n")) text += "\r\n";
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t cut = text.find(kPause, from);
+    const std::string piece = text.substr(from, cut == std::string::npos ? cut : cut - from);
+    if (!piece.empty()) socket.SendAll(piece);
+    if (cut == std::string::npos) break;
+    from = cut + sizeof kPause - 1;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPauseMs);
+    while (std::chrono::steady_clock::now() < until && !Expired()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  return !close_after;
+}
+
+void ScriptedFtpServer::RunSession(net::Socket& socket, const Script& script, std::size_t index) {
+  if (script.empty() || !SendEntry(socket, script[0])) return;
+  std::size_t next = 1;
+  std::string buffer;
+  while (!Expired()) {
+    if (!socket.WaitReadable(kLookEveryMs)) continue;
+    char chunk[1024];
+    const std::size_t got = socket.Receive(chunk, sizeof chunk);
+    if (got == 0) return;
+    buffer.append(chunk, got);
+    for (std::size_t lf = buffer.find('\n'); lf != std::string::npos; lf = buffer.find('\n')) {
+      std::string line = buffer.substr(0, lf);
+      buffer.erase(0, lf + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        commands_[index].push_back(line);
+      }
+      if (next < script.size()) {
+        if (!SendEntry(socket, script[next++])) return;
+      } else if (line == "QUIT") {
+        SendEntry(socket, "221 Goodbye.");
+        return;
+      }
+    }
+    if (buffer.size() > kMaxCommandBytes) return;
+  }
+}
+
+}  // namespace travik::test

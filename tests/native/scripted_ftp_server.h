@@ -1,0 +1,73 @@
+#pragma once
+// ScriptedFtpServer: an FTP server for tests that plays fixed answers on 127.0.0.1 and records
+// the commands it receives. Loopback only; portable (Windows Sockets under Wine, and POSIX).
+//
+//   ScriptedFtpServer server({{"220 Ready", "220 Host ok", "331 Password", "530 Login
+//   incorrect."}}); FtpSettings settings; settings.host = "127.0.0.1"; settings.port =
+//   server.Port();
+//   ... let the client talk to it ...
+//   server.Join();             // waits for the server to finish (bounded by its deadline)
+//   server.Commands()          // {{"HOST [127.0.0.1]", "USER qzvk", "PASS qzvk", "QUIT"}}
+//
+// Sessions: the constructor takes one script per connection it is to accept, in order. In a
+// script, entry 0 is sent as soon as the connection is accepted (the greeting) and entry i is the
+// answer to the i-th command received. An entry is sent as it is when it ends in "\n", otherwise
+// with CR LF added. Inside an entry, "<pause>" cuts it into separate sends 50 ms apart (replies
+// split across reads). Whole entries with a meaning of their own:
+//   "<close>"   close the connection instead of answering (the session ends); at the end of
+//               an entry, "500 Bye<close>", it closes right after sending the text;
+//   "<silent>"  answer nothing.
+// Once a script has run out the server goes on recording commands without answering them,
+// except "QUIT", answered "221 Goodbye." before the session ends, until the client closes the
+// connection. Commands are recorded without their line end.
+//
+// Deadlines: the whole server stops by itself `deadline_ms` after it was made (default 15 s),
+// whatever the client does; the destructor stops it at once and joins its thread. Wait() and
+// Join() are bounded by the same deadline.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
+
+namespace travik::test {
+
+class ScriptedFtpServer {
+ public:
+  using Script = std::vector<std::string>;
+
+  explicit ScriptedFtpServer(std::vector<Script> sessions, int deadline_ms = 15000);
+  ~ScriptedFtpServer();
+  ScriptedFtpServer(const ScriptedFtpServer&) = delete;
+  ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
+
+  [[nodiscard]] std::uint16_t Port() const { return port_; }
+  // Waits until every session has ended (or the deadline has passed) and the thread is joined.
+  void Join();
+  // The commands received, one list per accepted connection. Safe to call at any time.
+  [[nodiscard]] std::vector<std::vector<std::string>> Commands() const;
+  // Connections accepted so far.
+  [[nodiscard]] int Accepted() const;
+
+ private:
+  void Run();
+  void RunSession(net::Socket& socket, const Script& script, std::size_t index);
+  bool SendEntry(net::Socket& socket, const std::string& entry);
+  bool Expired() const;
+
+  net::SocketLibrary library_;
+  net::Listener listener_;
+  std::uint16_t port_ = 0;
+  std::vector<Script> sessions_;
+  std::chrono::steady_clock::time_point deadline_;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::vector<std::string>> commands_;
+  std::thread thread_;
+};
+
+}  // namespace travik::test
