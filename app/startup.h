@@ -1,0 +1,22 @@
+#pragma once
+// Start-up steps of the program that tests call as well.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "toolkit/theme.h"
+
+namespace travik {
+
+inline constexpr wchar_t kThemeName[] = L"KORVENA";
+
+// The themes the program carries (an empty store when the resource is missing or damaged).
+[[nodiscard]] ThemeStore LoadThemeStore(HINSTANCE instance);
+
+// The theme of that name, or null after `report_missing` has told the user that there is none;
+// the program then goes on with the default look.
+[[nodiscard]] const Theme* ApplyTheme(const ThemeStore& store, const std::wstring& name,
+                                      const std::function<void(const std::wstring&)>& report_missing);
+
+}  // namespace travik

@@ -1,0 +1,158 @@
+#include "platform/host_windows.h"
+
+#include <lm.h>
+
+#include "platform/win_handles.h"
+
+namespace travik {
+namespace {
+
+constexpr WORD kArchitectureX64 = 9;  // PROCESSOR_ARCHITECTURE_AMD64
+constexpr DWORD kMemoryStatusLength = 64;
+constexpr DWORD kTokenQuery = 8;  // TOKEN_QUERY
+
+bool Above(const OsFacts& f, DWORD major, DWORD minor) {
+  return f.major > major || (f.major == major && f.minor > minor);
+}
+
+// The product version of kernel32.dll, which tells the real version whatever the compatibility
+// settings of the program make GetVersionExW say.
+bool ReadKernelProductVersion(OsFacts& f) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(L"kernel32.dll", &ignored);
+  if (size == 0) return false;
+  std::vector<std::uint8_t> data(size);
+  if (!GetFileVersionInfoW(L"kernel32.dll", 0, size, data.data())) return false;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+      info == nullptr || length < sizeof(VS_FIXEDFILEINFO)) {
+    return false;
+  }
+  f.major = HIWORD(info->dwProductVersionMS);
+  f.minor = LOWORD(info->dwProductVersionMS);
+  f.build = HIWORD(info->dwProductVersionLS);
+  return true;
+}
+
+void ReadWorkstationVersion(OsFacts& f) {
+  struct NetBufferTraits {
+    static void* Invalid() { return nullptr; }
+    static bool IsValid(void* p) { return p != nullptr; }
+    static void Free(void* p) { NetApiBufferFree(p); }
+  };
+  UniqueOwner<void*, NetBufferTraits> buffer;
+  LPBYTE raw = nullptr;
+  if (NetWkstaGetInfo(nullptr, 100, &raw) != NERR_Success) {
+    if (raw != nullptr) NetApiBufferFree(raw);
+    return;
+  }
+  buffer.reset(raw);
+  const auto* info = static_cast<const WKSTA_INFO_100*>(buffer.get());
+  f.major = info->wki100_ver_major;
+  f.minor = info->wki100_ver_minor;
+}
+
+bool VerifiedWorkstation() {
+  OSVERSIONINFOEXW wanted{};
+  wanted.dwOSVersionInfoSize = sizeof wanted;
+  wanted.wProductType = VER_NT_WORKSTATION;
+  const DWORDLONG mask = VerSetConditionMask(0, VER_PRODUCT_TYPE, VER_EQUAL);
+  return VerifyVersionInfoW(&wanted, VER_PRODUCT_TYPE, mask) != FALSE;
+}
+
+}  // namespace
+
+OsFacts ReadOsFacts() {
+  OsFacts f;
+  OSVERSIONINFOEXW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));  // on failure the zeros stand
+#pragma GCC diagnostic pop
+  f.major = version.dwMajorVersion;
+  f.minor = version.dwMinorVersion;
+  f.build = version.dwBuildNumber;
+  f.service_pack = version.wServicePackMajor;
+  f.product_type = version.wProductType;
+  if (f.major > 5 || (f.major == 5 && f.minor >= 1)) {
+    SYSTEM_INFO info{};
+    GetNativeSystemInfo(&info);
+    f.native_x64 = info.wProcessorArchitecture == kArchitectureX64;
+  }
+  if (Above(f, 6, 1) && !ReadKernelProductVersion(f)) ReadWorkstationVersion(f);
+  f.verified_workstation = VerifiedWorkstation();
+  f.server_r2 = GetSystemMetrics(SM_SERVERR2) != 0;
+  return f;
+}
+
+std::uint64_t TotalPhysicalMemory() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = kMemoryStatusLength;
+  GlobalMemoryStatusEx(&status);  // a failure leaves the record zeroed
+  return status.ullTotalPhys;
+}
+
+std::int64_t FreeDiskBytes() {
+  ULARGE_INTEGER available{}, total{}, free{};
+  if (!GetDiskFreeSpaceExW(nullptr, &available, &total, &free)) return -1;
+  return static_cast<std::int64_t>(available.QuadPart);
+}
+
+std::wstring UserDecimalSeparator() {
+  wchar_t buffer[8] = {};
+  if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, buffer, 8) <= 1) return L".";
+  return buffer;
+}
+
+std::vector<std::uint8_t> ReadTokenGroups(const TokenInformationQuery& query) {
+  // Sized by what the call asks for: a token of a domain user can hold many groups, and a fixed
+  // buffer would report a real administrator as none.
+  constexpr DWORD kFirstTry = 1024;
+  constexpr int kAttempts = 4;  // the groups can change between two calls; don't chase forever
+  std::vector<std::uint8_t> buffer(kFirstTry);
+  for (int i = 0; i < kAttempts; ++i) {
+    DWORD needed = 0;
+    if (query(buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) return buffer;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) break;
+    buffer.assign(needed, 0);
+  }
+  return {};
+}
+
+bool GroupsIncludeAdministrators(const std::vector<std::uint8_t>& buffer) {
+  if (buffer.size() < sizeof(TOKEN_GROUPS)) return false;
+  SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+  UniqueSid administrators;
+  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.put())) {
+    return false;
+  }
+  const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+  // Never walk past the buffer, whatever count it states.
+  const std::size_t fits =
+      (buffer.size() - offsetof(TOKEN_GROUPS, Groups)) / sizeof(SID_AND_ATTRIBUTES);
+  const std::size_t count = std::min<std::size_t>(groups->GroupCount, fits);
+  for (std::size_t i = 0; i < count; ++i) {
+    // The attributes are not looked at: a deny-only entry counts as a match.
+    if (EqualSid(groups->Groups[i].Sid, administrators.get())) return true;
+  }
+  return false;
+}
+
+bool IsUserAdmin() {
+  UniqueHandle token;
+  if (!OpenThreadToken(GetCurrentThread(), kTokenQuery, TRUE, token.put())) {
+    if (GetLastError() != ERROR_NO_TOKEN) return false;
+    if (!OpenProcessToken(GetCurrentProcess(), kTokenQuery, token.put())) return false;
+  }
+  const std::vector<std::uint8_t> groups =
+      ReadTokenGroups([&token](void* buffer, DWORD size, DWORD* needed) {
+        return GetTokenInformation(token.get(), TokenGroups, buffer, size, needed);
+      });
+  token.reset();
+  return GroupsIncludeAdministrators(groups);
+}
+
+}  // namespace travik

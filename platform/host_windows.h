@@ -1,0 +1,39 @@
+#pragma once
+// What the host checks ask of Windows. Nothing here raises: failures give the values that the
+// checks report as failures.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/os_line.h"
+
+namespace travik {
+
+// The version values of the OS description line, read once at start-up.
+[[nodiscard]] OsFacts ReadOsFacts();
+
+// Total physical memory in bytes (0 when the query fails).
+[[nodiscard]] std::uint64_t TotalPhysicalMemory();
+
+// Bytes free for the calling user on the drive of the current directory, -1 on failure.
+[[nodiscard]] std::int64_t FreeDiskBytes();
+
+// The user's decimal separator from the regional settings ("." when it cannot be read).
+[[nodiscard]] std::wstring UserDecimalSeparator();
+
+// True when the access token of the thread (or else of the process) lists the built-in
+// Administrators group, whatever that group's attributes (a deny-only entry counts too).
+[[nodiscard]] bool IsUserAdmin();
+
+// The token's groups as GetTokenInformation returns them, in a buffer as large as the call asks
+// for. `query` stands for GetTokenInformation(token, TokenGroups, ...). Empty on failure.
+using TokenInformationQuery = std::function<BOOL(void* buffer, DWORD size, DWORD* needed)>;
+[[nodiscard]] std::vector<std::uint8_t> ReadTokenGroups(const TokenInformationQuery& query);
+
+// Whether the groups in `buffer` (a TOKEN_GROUPS record) include the Administrators group.
+[[nodiscard]] bool GroupsIncludeAdministrators(const std::vector<std::uint8_t>& buffer);
+
+}  // namespace travik
