@@ -9,8 +9,8 @@
 #include "platform/host_windows.h"
 #include "platform/socket.h"
 #include "platform/win_handles.h"
-#include "toolkit/text.h"
 #include "toolkit/dialogs.h"
+#include "toolkit/text.h"
 #include "ui/GUITravik.h"
 
 namespace {

@@ -16,7 +16,8 @@ inline constexpr wchar_t kThemeName[] = L"KORVENA";
 
 // The theme of that name, or null after `report_missing` has told the user that there is none;
 // the program then goes on with the default look.
-[[nodiscard]] const Theme* ApplyTheme(const ThemeStore& store, const std::wstring& name,
-                                      const std::function<void(const std::wstring&)>& report_missing);
+[[nodiscard]] const Theme* ApplyTheme(
+    const ThemeStore& store, const std::wstring& name,
+    const std::function<void(const std::wstring&)>& report_missing);
 
 }  // namespace travik

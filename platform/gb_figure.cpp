@@ -96,7 +96,7 @@ std::string FormatFixed2(double value, std::string_view separator) {
   // Decimal point after (exponent + 1) digits; keep exactly two decimals, halves away from zero.
   const int integer_digits = exponent + 1;
   const int keep = integer_digits + 2;  // digits kept, counted from the first one
-  std::string kept;                      // integer and two decimal digits, no point
+  std::string kept;                     // integer and two decimal digits, no point
   if (keep <= 0) {
     // Nothing reaches the second decimal; only rounding can make it 0.01.
     kept = (keep == 0 && digits[0] >= '5') ? "1" : "0";

@@ -14,7 +14,9 @@ inline constexpr double kMinimumDiskGb = 1.0;
 [[nodiscard]] double ToGB(double bytes);
 
 // At least the threshold; a figure that is not a number never passes.
-[[nodiscard]] inline bool MeetsMinimum(double figure, double minimum) { return figure >= minimum; }
+[[nodiscard]] inline bool MeetsMinimum(double figure, double minimum) {
+  return figure >= minimum;
+}
 
 // "0.00": the value to 18 significant digits, then to two decimals with halves away from zero,
 // no thousands separator, never "-0.00". `separator` is the user's decimal separator.

@@ -11,13 +11,10 @@ struct NamedVersion {
 };
 
 constexpr NamedVersion kNames[] = {
-    {5, 0, "Windows 2000", "Windows 2000"},
-    {5, 1, "Windows XP", "Windows XP"},
+    {5, 0, "Windows 2000", "Windows 2000"},         {5, 1, "Windows XP", "Windows XP"},
     {5, 2, "Windows XP", "Windows Server 2003"},  // refined in OsName
-    {6, 0, "Windows Vista", "Windows Server 2008"},
-    {6, 1, "Windows 7", "Windows Server 2008 R2"},
-    {6, 2, "Windows 8", "Windows Server 2012"},
-    {6, 3, "Windows 8.1", "Windows Server 2012 R2"},
+    {6, 0, "Windows Vista", "Windows Server 2008"}, {6, 1, "Windows 7", "Windows Server 2008 R2"},
+    {6, 2, "Windows 8", "Windows Server 2012"},     {6, 3, "Windows 8.1", "Windows Server 2012 R2"},
     {10, 0, "Windows 10", "Windows Server 2016"},
 };
 

@@ -9,14 +9,14 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 #endif
 
 namespace travik::net {
@@ -24,9 +24,15 @@ namespace {
 
 #ifdef _WIN32
 using NativeSocket = SOCKET;
-int LastError() { return WSAGetLastError(); }
-bool WouldBlock(int code) { return code == WSAEWOULDBLOCK; }
-void CloseNative(NativeSocket s) { closesocket(s); }
+int LastError() {
+  return WSAGetLastError();
+}
+bool WouldBlock(int code) {
+  return code == WSAEWOULDBLOCK;
+}
+void CloseNative(NativeSocket s) {
+  closesocket(s);
+}
 int SetBlocking(NativeSocket s, bool blocking) {
   u_long nonblocking = blocking ? 0 : 1;
   return ioctlsocket(s, FIONBIO, &nonblocking);
@@ -38,24 +44,42 @@ using NativeSocket = int;
 // own number above the Windows Sockets base, where it has no text.
 int MapErrno(int e) {
   switch (e) {
-    case ECONNREFUSED: return kErrConnRefused;
-    case ETIMEDOUT: return kErrTimedOut;
-    case ECONNRESET: return kErrConnReset;
+    case ECONNREFUSED:
+      return kErrConnRefused;
+    case ETIMEDOUT:
+      return kErrTimedOut;
+    case ECONNRESET:
+      return kErrConnReset;
     case ECONNABORTED:
-    case EPIPE: return kErrConnAborted;
-    case ENETUNREACH: return 10051;
-    case EHOSTUNREACH: return 10065;
-    case EADDRNOTAVAIL: return 10049;
-    case EADDRINUSE: return 10048;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case ENOTCONN: return 10057;
-    default: return 10000 + e;
+    case EPIPE:
+      return kErrConnAborted;
+    case ENETUNREACH:
+      return 10051;
+    case EHOSTUNREACH:
+      return 10065;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case EADDRINUSE:
+      return 10048;
+    case EWOULDBLOCK:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case ENOTCONN:
+      return 10057;
+    default:
+      return 10000 + e;
   }
 }
-int LastError() { return MapErrno(errno); }
-bool WouldBlock(int code) { return code == 10035 || code == 10036; }
-void CloseNative(NativeSocket s) { ::close(s); }
+int LastError() {
+  return MapErrno(errno);
+}
+bool WouldBlock(int code) {
+  return code == 10035 || code == 10036;
+}
+void CloseNative(NativeSocket s) {
+  ::close(s);
+}
 int SetBlocking(NativeSocket s, bool blocking) {
   const int flags = fcntl(s, F_GETFL, 0);
   if (flags < 0) return -1;
@@ -64,9 +88,13 @@ int SetBlocking(NativeSocket s, bool blocking) {
 constexpr int kSendFlags = MSG_NOSIGNAL;
 #endif
 
-NativeSocket Native(std::intptr_t handle) { return static_cast<NativeSocket>(handle); }
+NativeSocket Native(std::intptr_t handle) {
+  return static_cast<NativeSocket>(handle);
+}
 
-[[noreturn]] void RaiseLast() { throw SocketError(LastError()); }
+[[noreturn]] void RaiseLast() {
+  throw SocketError(LastError());
+}
 
 // Waits up to timeout_ms (0: not at all) until the socket is readable, or writable.
 // Returns >0 when ready, 0 on time-out, <0 on error.
@@ -100,20 +128,34 @@ sockaddr_in ToSockaddr(const Ipv4Address& address, std::uint16_t port) {
 
 const char* TextOf(int code) {
   switch (code) {
-    case 10035: return "Resource temporarily unavailable.";
-    case 10048: return "Address already in use.";
-    case 10049: return "Cannot assign requested address.";
-    case 10050: return "Network is down.";
-    case 10051: return "Network is unreachable.";
-    case kErrConnAborted: return "Software caused connection abort.";
-    case kErrConnReset: return "Connection reset by peer.";
-    case 10057: return "Socket is not connected.";
-    case kErrTimedOut: return "Connection timed out.";
-    case kErrConnRefused: return "Connection refused.";
-    case 10064: return "Host is down.";
-    case 10065: return "No route to host.";
-    case kErrHostNotFound: return "Host not found.";
-    default: return nullptr;
+    case 10035:
+      return "Resource temporarily unavailable.";
+    case 10048:
+      return "Address already in use.";
+    case 10049:
+      return "Cannot assign requested address.";
+    case 10050:
+      return "Network is down.";
+    case 10051:
+      return "Network is unreachable.";
+    case kErrConnAborted:
+      return "Software caused connection abort.";
+    case kErrConnReset:
+      return "Connection reset by peer.";
+    case 10057:
+      return "Socket is not connected.";
+    case kErrTimedOut:
+      return "Connection timed out.";
+    case kErrConnRefused:
+      return "Connection refused.";
+    case 10064:
+      return "Host is down.";
+    case 10065:
+      return "No route to host.";
+    case kErrHostNotFound:
+      return "Host not found.";
+    default:
+      return nullptr;
   }
 }
 
@@ -265,7 +307,8 @@ std::size_t Socket::Receive(char* buffer, std::size_t size) {
 
 void Socket::SendAll(std::string_view data) {
   while (!data.empty()) {
-    const auto sent = ::send(Native(handle_), data.data(), static_cast<int>(data.size()), kSendFlags);
+    const auto sent =
+        ::send(Native(handle_), data.data(), static_cast<int>(data.size()), kSendFlags);
     if (sent < 0) RaiseLast();
     data.remove_prefix(static_cast<std::size_t>(sent));
   }

@@ -92,8 +92,7 @@ class Socket {
  private:
   using Handle = std::intptr_t;  // SOCKET on Windows, int on POSIX
   static constexpr Handle kInvalid = -1;
-  explicit Socket(Handle handle, bool connected = false)
-      : handle_(handle), connected_(connected) {}
+  explicit Socket(Handle handle, bool connected = false) : handle_(handle), connected_(connected) {}
   Handle handle_ = kInvalid;
   bool connected_ = false;
   friend class Listener;

@@ -9,6 +9,8 @@ void TcpClient::Connect(const std::string& host, std::uint16_t port) {
   socket_.Connect(address, port);
 }
 
-bool TcpClient::Connected() { return socket_.IsOpen(); }
+bool TcpClient::Connected() {
+  return socket_.IsOpen();
+}
 
 }  // namespace travik::net

@@ -21,8 +21,8 @@ Picture LoadPngResource(HINSTANCE instance, int id, SIZE wanted) {
                               IID_PPV_ARGS(factory.put()))) ||
       FAILED(factory->CreateStream(stream.put())) ||
       FAILED(stream->InitializeFromMemory(bytes, SizeofResource(instance, found))) ||
-      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
-                                              WICDecodeMetadataCacheOnDemand, decoder.put())) ||
+      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                              decoder.put())) ||
       FAILED(decoder->GetFrame(0, frame.put())) ||
       FAILED(factory->CreateFormatConverter(converter.put())) ||
       FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,

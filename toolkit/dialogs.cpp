@@ -24,10 +24,10 @@ void ShowMissingThemeBox(const std::wstring& theme_name) {
   // time so that the program still says what is wrong where it is missing.
   using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
   const HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
-  const auto task_dialog =
-      comctl == nullptr ? nullptr
-                        : reinterpret_cast<TaskDialogIndirectFn>(reinterpret_cast<void*>(
-                              GetProcAddress(comctl, "TaskDialogIndirect")));
+  const auto task_dialog = comctl == nullptr
+                               ? nullptr
+                               : reinterpret_cast<TaskDialogIndirectFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(comctl, "TaskDialogIndirect")));
   if (task_dialog != nullptr) {
     const TASKDIALOG_BUTTON close{IDCLOSE, L"&Close"};
     TASKDIALOGCONFIG config{};

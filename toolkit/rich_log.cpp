@@ -128,7 +128,8 @@ void RichLog::Delete(int index) {
 
 void RichLog::SaveToFile(const std::wstring& path) const {
   wchar_t full[MAX_PATH * 4] = {};
-  const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+  const DWORD n =
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
   const std::wstring full_path = n > 0 && n < std::size(full) ? std::wstring(full, n) : path;
   UniqueHandle file(CreateFileW(full_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -157,8 +158,8 @@ std::vector<RichLog::ColouredLine> RichLog::Lines() const {
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
     SendMessageW(control_, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    lines.push_back({text.substr(start, end - start), format.crTextColor,
-                     (format.dwMask & CFM_COLOR) != 0});
+    lines.push_back(
+        {text.substr(start, end - start), format.crTextColor, (format.dwMask & CFM_COLOR) != 0});
     if (end == text.size()) break;
     start = end + 1;
   }

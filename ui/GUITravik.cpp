@@ -150,9 +150,18 @@ TFrmTravik::TFrmTravik(TravikSetup setup) : setup_(std::move(setup)) {
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   // The default look: system colours, but the log keeps a dark background of its own so that
   // its white text stays readable without a theme.
-  palette_ = {face, face, GetSysColor(COLOR_BTNTEXT), face, face, GetSysColor(COLOR_BTNSHADOW),
-              GetSysColor(COLOR_BTNTEXT), face, GetSysColor(COLOR_GRAYTEXT),
-              GetSysColor(COLOR_HIGHLIGHT), RGB(32, 32, 32), false};
+  palette_ = {face,
+              face,
+              GetSysColor(COLOR_BTNTEXT),
+              face,
+              face,
+              GetSysColor(COLOR_BTNSHADOW),
+              GetSysColor(COLOR_BTNTEXT),
+              face,
+              GetSysColor(COLOR_GRAYTEXT),
+              GetSysColor(COLOR_HIGHLIGHT),
+              RGB(32, 32, 32),
+              false};
   if (const Theme* t = setup_.theme) {
     palette_ = {ThemeColour(*t, "page", palette_.page),
                 ThemeColour(*t, "panel", palette_.panel),
@@ -202,22 +211,35 @@ bool TFrmTravik::Create(HINSTANCE instance, int show_command) {
 
 HWND TFrmTravik::ControlHandle(Control control) const {
   switch (control) {
-    case Control::nbPages: return nbPages;
-    case Control::btnStart: return btnStart;
-    case Control::btnNext: return btnNext;
-    case Control::mList: return mList.Handle();
-    case Control::lblResult: return lblResult;
-    case Control::btnExport: return btnExport;
-    case Control::btnClose: return btnClose;
-    case Control::Label1: return Label1;
-    case Control::Label2: return Label2;
-    case Control::Image1: return Image1;
-    case Control::Panel1: return Panel1;
+    case Control::nbPages:
+      return nbPages;
+    case Control::btnStart:
+      return btnStart;
+    case Control::btnNext:
+      return btnNext;
+    case Control::mList:
+      return mList.Handle();
+    case Control::lblResult:
+      return lblResult;
+    case Control::btnExport:
+      return btnExport;
+    case Control::btnClose:
+      return btnClose;
+    case Control::Label1:
+      return Label1;
+    case Control::Label2:
+      return Label2;
+    case Control::Image1:
+      return Image1;
+    case Control::Panel1:
+      return Panel1;
   }
   return nullptr;
 }
 
-int TFrmTravik::Scale(int pixels) const { return MulDiv(pixels, static_cast<int>(dpi_), 96); }
+int TFrmTravik::Scale(int pixels) const {
+  return MulDiv(pixels, static_cast<int>(dpi_), 96);
+}
 
 LRESULT CALLBACK TFrmTravik::WindowProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
   if (message == WM_NCCREATE) {
@@ -318,11 +340,20 @@ void TFrmTravik::OnCommand(int id, int code) {
   }
   if (code != BN_CLICKED) return;
   switch (id) {
-    case kIdBtnStart: Guarded([this] { btnStartClick(); }); break;
-    case kIdBtnNext: Guarded([this] { btnNextClick(); }); break;
-    case kIdBtnExport: Guarded([this] { btnExportClick(); }); break;
-    case kIdBtnClose: Guarded([this] { btnCloseClick(); }); break;
-    default: break;
+    case kIdBtnStart:
+      Guarded([this] { btnStartClick(); });
+      break;
+    case kIdBtnNext:
+      Guarded([this] { btnNextClick(); });
+      break;
+    case kIdBtnExport:
+      Guarded([this] { btnExportClick(); });
+      break;
+    case kIdBtnClose:
+      Guarded([this] { btnCloseClick(); });
+      break;
+    default:
+      break;
   }
 }
 
@@ -336,9 +367,9 @@ bool TFrmTravik::BuildLayout() {
                            nullptr);
   };
   auto button = [this](HWND parent, int id, const wchar_t* text) {
-    return CreateWindowExW(0, WC_BUTTONW, text,
-                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    return CreateWindowExW(0, WC_BUTTONW, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
+                           0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           instance_, nullptr);
   };
   auto label = [this](HWND parent, int id, const wchar_t* text) {
     return CreateWindowExW(0, WC_STATICW, text, WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0, 0, 0, 0,
@@ -358,12 +389,10 @@ bool TFrmTravik::BuildLayout() {
   // Page 1, "Analyze": the strip first, so that "Próximo" comes first in the tab order.
   Panel1 = panel(pages_[1], kIdPanel1, WS_VISIBLE);
   btnNext = button(Panel1, kIdBtnNext, L"Próximo");
-  HWND log = CreateWindowExW(0, MSFTEDIT_CLASS, L"",
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY |
-                                 ES_AUTOVSCROLL,
-                             0, 0, 0, 0, pages_[1],
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdMList)), instance_,
-                             nullptr);
+  HWND log = CreateWindowExW(
+      0, MSFTEDIT_CLASS, L"",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0, 0,
+      pages_[1], reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdMList)), instance_, nullptr);
 
   // Page 2, "Finished".
   Label2 = label(pages_[2], kIdLabel2, L"Verificação concluída");
@@ -390,13 +419,12 @@ bool TFrmTravik::BuildLayout() {
   SendMessageW(log, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
   mList.Append(L"mList");
 
-  icon_big_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TRAVIK),
-                                                IMAGE_ICON, GetSystemMetricsForDpi(SM_CXICON, dpi_),
+  icon_big_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TRAVIK), IMAGE_ICON,
+                                                GetSystemMetricsForDpi(SM_CXICON, dpi_),
                                                 GetSystemMetricsForDpi(SM_CYICON, dpi_), 0)));
-  icon_small_.reset(static_cast<HICON>(
-      LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TRAVIK), IMAGE_ICON,
-                 GetSystemMetricsForDpi(SM_CXSMICON, dpi_),
-                 GetSystemMetricsForDpi(SM_CYSMICON, dpi_), 0)));
+  icon_small_.reset(static_cast<HICON>(LoadImageW(
+      instance_, MAKEINTRESOURCEW(IDI_TRAVIK), IMAGE_ICON,
+      GetSystemMetricsForDpi(SM_CXSMICON, dpi_), GetSystemMetricsForDpi(SM_CYSMICON, dpi_), 0)));
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_big_.get()));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_small_.get()));
 
@@ -548,7 +576,9 @@ void TFrmTravik::FormCreate() {
   SetFocus(btnStart);
 }
 
-void TFrmTravik::btnCloseClick() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
+void TFrmTravik::btnCloseClick() {
+  SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
 
 void TFrmTravik::AddIssue(const std::wstring& text, bool primary) {
   mList.SetInsertionColour(kIssueColour);
@@ -593,7 +623,9 @@ void TFrmTravik::CheckDiskSpace() {
   }
 }
 
-bool TFrmTravik::IsUserAdmin() { return setup_.is_admin(); }
+bool TFrmTravik::IsUserAdmin() {
+  return setup_.is_admin();
+}
 
 void TFrmTravik::CheckBroadcastServers() {
   mList.Append(L">>> Teste de conexão com difusores");

@@ -50,8 +50,19 @@ struct TravikSetup {
 
 class TFrmTravik {
  public:
-  enum class Control { nbPages, btnStart, btnNext, mList, lblResult, btnExport, btnClose,
-                       Label1, Label2, Image1, Panel1 };
+  enum class Control {
+    nbPages,
+    btnStart,
+    btnNext,
+    mList,
+    lblResult,
+    btnExport,
+    btnClose,
+    Label1,
+    Label2,
+    Image1,
+    Panel1
+  };
 
   explicit TFrmTravik(TravikSetup setup);
   ~TFrmTravik();
@@ -67,9 +78,7 @@ class TFrmTravik {
   [[nodiscard]] int CurrentPage() const { return current_page_; }
   [[nodiscard]] const RichLog& Log() const { return mList; }
   [[nodiscard]] const std::vector<std::wstring>& Errors() const { return FError; }
-  [[nodiscard]] const std::vector<std::wstring>& SecondaryErrors() const {
-    return FSecondaryError;
-  }
+  [[nodiscard]] const std::vector<std::wstring>& SecondaryErrors() const { return FSecondaryError; }
   [[nodiscard]] const std::wstring& ResultText() const { return result_text_; }
   [[nodiscard]] const std::wstring& DecimalSeparator() const { return setup_.decimal_separator; }
 
@@ -139,8 +148,8 @@ class TFrmTravik {
 
   // Look: colours from the theme (or the default look), with the brushes and fonts they need.
   struct Palette {
-    COLORREF page, panel, text, button, button_pressed, button_border, button_text,
-        button_disabled, button_disabled_text, focus, log;
+    COLORREF page, panel, text, button, button_pressed, button_border, button_text, button_disabled,
+        button_disabled_text, focus, log;
     bool themed;
   };
   Palette palette_{};

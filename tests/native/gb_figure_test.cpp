@@ -25,8 +25,8 @@ TEST(ToGB, FiguresAtTheThresholds) {
       {1074113856.0, "1.00", kMinimumDiskGb, false},
       {1074113857.0, "1.00", kMinimumDiskGb, true},
       {17179869184.0, "15.99", kMinimumMemoryGb, true},  // 16 GiB
-      {0.0, "0.00", kMinimumMemoryGb, false},             // failed memory query
-      {-1.0, "0.00", kMinimumDiskGb, false},              // failed disk query: no minus sign
+      {0.0, "0.00", kMinimumMemoryGb, false},            // failed memory query
+      {-1.0, "0.00", kMinimumDiskGb, false},             // failed disk query: no minus sign
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
@@ -67,16 +67,16 @@ TEST(FormatFixed2, RoundsEighteenDigitsThenTwoDecimals) {
   const Case cases[] = {
       {7.99, ",", "7,99"},
       {15.99, ".", "15.99"},
-      {0.125, ".", "0.13"},                // halves away from zero
-      {-1.235, ".", "-1.24"},              // -1.23500000000000010 to 18 digits
-      {2.675, ".", "2.67"},                // held as 2.67499999999999982
-      {1000.005, ".", "1000.01"},          // held just below, but 1000.00500000000000 to 18 digits
-      {999.995, ".", "1000.00"},           // carries into a new integer digit
+      {0.125, ".", "0.13"},        // halves away from zero
+      {-1.235, ".", "-1.24"},      // -1.23500000000000010 to 18 digits
+      {2.675, ".", "2.67"},        // held as 2.67499999999999982
+      {1000.005, ".", "1000.01"},  // held just below, but 1000.00500000000000 to 18 digits
+      {999.995, ".", "1000.00"},   // carries into a new integer digit
       {0.005, ".", "0.01"},
       {0.0049, ".", "0.00"},
-      {-0.004, ".", "0.00"},               // never "-0.00"
+      {-0.004, ".", "0.00"},  // never "-0.00"
       {-0.0, ",", "0,00"},
-      {1234567.891, ".", "1234567.89"},    // no thousands separator
+      {1234567.891, ".", "1234567.89"},  // no thousands separator
       {123456789012345678.0, ".", "123456789012345680.00"},
       {2.0, "||", "2||00"},
   };

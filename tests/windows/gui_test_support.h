@@ -28,7 +28,9 @@ class AcceptingEndpoint {
 // A loopback port on which nothing listens.
 [[nodiscard]] NetworkEndpoint RefusedEndpoint();
 // A name that no resolver knows.
-[[nodiscard]] inline NetworkEndpoint UnknownHostEndpoint() { return {"travik-test.invalid", 81}; }
+[[nodiscard]] inline NetworkEndpoint UnknownHostEndpoint() {
+  return {"travik-test.invalid", 81};
+}
 
 // Every endpoint points at `accepting`, the FTP server at `ftp_port` on loopback; 8 GiB of memory,
 // 100 GiB free, an administrator, Windows 10 x64; the dialogs are recorded, never shown.

@@ -179,10 +179,12 @@ TEST_F(WindowTest, NetworkFailuresGoToTheirListsWithTheSocketWording) {
   ASSERT_NE(form, nullptr);
   Click(*form, Control::btnStart);
 
-  const std::wstring refused_entry = Probe(refused) + L"Falha\rSocket Error # 10061\r\n"
-                                                      L"Connection refused.";
-  const std::wstring unknown_entry = Probe(unknown) + L"Falha\rSocket Error # 11001\r\n"
-                                                      L"Host not found.";
+  const std::wstring refused_entry = Probe(refused) +
+                                     L"Falha\rSocket Error # 10061\r\n"
+                                     L"Connection refused.";
+  const std::wstring unknown_entry = Probe(unknown) +
+                                     L"Falha\rSocket Error # 11001\r\n"
+                                     L"Host not found.";
   const std::wstring closed_entry = Probe(closed) + L"Falha";
   EXPECT_EQ(form->SecondaryErrors(), (Lines{refused_entry, unknown_entry}));
   EXPECT_EQ(form->Errors(),

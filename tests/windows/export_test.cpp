@@ -1,0 +1,237 @@
+// "Exportar": the issue lists appended to the log under their headings, the log saved as RTF.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <richedit.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "../native/scripted_ftp_server.h"
+#include "gui_test_support.h"
+#include "toolkit/text.h"
+
+namespace travik::test {
+namespace {
+
+using Control = TFrmTravik::Control;
+using Lines = std::vector<std::wstring>;
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kLoginRejected = {"220 Ready", "220 Host ok", "331 Password",
+                                                 "530 Login incorrect."};
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+DWORD CALLBACK ReadFromString(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* read) {
+  auto* rest = reinterpret_cast<std::string*>(cookie);
+  const auto n = std::min<std::size_t>(rest->size(), static_cast<std::size_t>(size));
+  std::copy_n(rest->data(), n, buffer);
+  rest->erase(0, n);
+  *read = static_cast<LONG>(n);
+  return 0;
+}
+
+// The file as an independent RichEdit reads it: its lines with their colours.
+std::vector<RichLog::ColouredLine> ReadReport(const fs::path& path) {
+  std::string rtf = ReadBytes(path);
+  HWND edit = CreateWindowExW(0, MSFTEDIT_CLASS, L"", ES_MULTILINE, 0, 0, 2000, 2000, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+  EDITSTREAM stream{};
+  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);
+  stream.pfnCallback = ReadFromString;
+  SendMessageW(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+  RichLog reader;
+  reader.Attach(edit);
+  auto lines = reader.Lines();
+  DestroyWindow(edit);
+  // The RTF writer ends the last paragraph with a mark of its own.
+  if (!lines.empty() && lines.back().text.empty()) lines.pop_back();
+  return lines;
+}
+
+Lines Texts(const std::vector<RichLog::ColouredLine>& lines) {
+  Lines out;
+  for (const auto& l : lines) out.push_back(l.text);
+  return out;
+}
+
+class ExportTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = fs::path(temp) / (L"travik-export-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(GetTickCount64()));
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder_, ignored)) {
+      SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    fs::remove_all(folder_, ignored);
+  }
+
+  // Runs the check and shows the verdict.
+  std::unique_ptr<TFrmTravik> RunChecks(TravikSetup setup) {
+    auto form = OpenWindow(std::move(setup));
+    if (form) {
+      Click(*form, Control::btnStart);
+      Click(*form, Control::btnNext);
+    }
+    return form;
+  }
+
+  void ExportTo(const TFrmTravik& form, const fs::path& path) {
+    recorded_->save_answer = path.wstring();
+    Click(form, Control::btnExport);
+  }
+
+  std::shared_ptr<Recorded> recorded_ = std::make_shared<Recorded>();
+  AcceptingEndpoint accepting_;
+  fs::path folder_;
+};
+
+TEST_F(ExportTest, WithNoIssuesTheReportIsTheRunsLog) {
+  ScriptedFtpServer ftp({kLoginRejected});
+  auto form = RunChecks(LoopbackSetup(accepting_, ftp.Port(), recorded_));
+  ASSERT_NE(form, nullptr);
+  const Lines log = LogLines(*form);
+  ExportTo(*form, folder_ / L"relatório.txt");  // a .txt name still gets Rich Text Format
+
+  ASSERT_EQ(recorded_->save_dialogs.size(), 1u);
+  EXPECT_EQ(recorded_->save_dialogs[0].file_name, L"");
+  EXPECT_EQ(recorded_->save_dialogs[0].filter, L"Text File|*.txt");
+  EXPECT_EQ(recorded_->save_dialogs[0].default_extension, L"*.txt");
+  const std::string raw = ReadBytes(folder_ / L"relatório.txt");
+  EXPECT_EQ(raw.rfind("{\\rtf", 0), 0u);
+  EXPECT_NE(raw.find("Tahoma"), std::string::npos);
+  EXPECT_NE(raw.find("\\fs16"), std::string::npos);  // 8 points
+  EXPECT_EQ(Texts(ReadReport(folder_ / L"relatório.txt")), log);
+  EXPECT_TRUE(recorded_->error_boxes.empty());
+}
+
+TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
+  ScriptedFtpServer ftp({kLoginRejected});
+  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  const NetworkEndpoint refused = RefusedEndpoint();
+  setup.broadcast[1] = refused;
+  setup.is_admin = [] { return false; };
+  auto form = RunChecks(setup);
+  ASSERT_NE(form, nullptr);
+  const Lines run = LogLines(*form);
+  ASSERT_EQ(form->SecondaryErrors().size(), 1u);
+  const std::wstring secondary = form->SecondaryErrors()[0];
+  const std::wstring probe = secondary.substr(0, secondary.find(L'\r'));
+
+  ExportTo(*form, folder_ / L"first.rtf");
+  ExportTo(*form, folder_ / L"second.rtf");
+
+  const Lines appended = {L">>>Impedimentos encontrados:",
+                          L"Usuário não possui privilégios de administrador",
+                          L">>>Erros encontrados:",
+                          probe,  // the entry's line breaks make paragraphs of their own
+                          L"Socket Error # 10061",
+                          L"Connection refused."};
+  Lines first = run;
+  first.insert(first.end(), appended.begin(), appended.end());
+  Lines second = first;
+  second.insert(second.end(), appended.begin(), appended.end());
+  const auto first_file = ReadReport(folder_ / L"first.rtf");
+  EXPECT_EQ(Texts(first_file), first);
+  EXPECT_EQ(Texts(ReadReport(folder_ / L"second.rtf")), second);
+  EXPECT_EQ(LogLines(*form), second);  // the appended lines stay in the log
+
+  // Issue lines are red in the file as on screen; the appended lines are written without a
+  // colour of their own.
+  for (std::size_t i = 0; i < first_file.size(); ++i) {
+    SCOPED_TRACE(first_file[i].text);
+    const bool issue_line =
+        i < run.size() && (first_file[i].text == appended[1] || first_file[i].text == probe + L"" ||
+                           first_file[i].text == L"Socket Error # 10061" ||
+                           first_file[i].text == L"Connection refused.");
+    EXPECT_EQ(first_file[i].colour, issue_line ? RGB(255, 0, 0) : RGB(255, 255, 255));
+  }
+  const std::string raw = ReadBytes(folder_ / L"first.rtf");
+  EXPECT_NE(raw.find("\\red255\\green0\\blue0"), std::string::npos);
+  EXPECT_TRUE(raw.find("\\'e3") != std::string::npos || raw.find("\\u227") != std::string::npos)
+      << "accented letters are written as RTF escapes";
+}
+
+TEST_F(ExportTest, OnlySecondaryErrorsGetNoImpedimentHeading) {
+  ScriptedFtpServer ftp({kLoginRejected});
+  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  setup.broadcast[0] = RefusedEndpoint();
+  auto form = RunChecks(setup);
+  ASSERT_NE(form, nullptr);
+  ExportTo(*form, folder_ / L"report.rtf");
+  const Lines lines = Texts(ReadReport(folder_ / L"report.rtf"));
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
+            (Lines{L">>>Erros encontrados:",
+                   form->SecondaryErrors()[0].substr(0, form->SecondaryErrors()[0].find(L'\r')),
+                   L"Socket Error # 10061", L"Connection refused."}));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), L">>>Impedimentos encontrados:"), 0);
+}
+
+TEST_F(ExportTest, CancelChangesNothing) {
+  ScriptedFtpServer ftp({kLoginRejected});
+  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  setup.is_admin = [] { return false; };
+  auto form = RunChecks(setup);
+  ASSERT_NE(form, nullptr);
+  const Lines before = LogLines(*form);
+  recorded_->save_answer.reset();
+  Click(*form, Control::btnExport);
+  EXPECT_EQ(recorded_->save_dialogs.size(), 1u);
+  EXPECT_EQ(LogLines(*form), before);
+  EXPECT_TRUE(fs::is_empty(folder_));
+}
+
+TEST_F(ExportTest, AFileThatCannotBeCreatedIsReportedAndTheExportCanBeRetried) {
+  ScriptedFtpServer ftp({kLoginRejected});
+  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  setup.is_admin = [] { return false; };
+  auto form = RunChecks(setup);
+  ASSERT_NE(form, nullptr);
+  const std::size_t run_lines = LogLines(*form).size();
+
+  fs::create_directories(folder_ / L"a folder");
+  struct Case {
+    fs::path path;
+    DWORD error;
+  };
+  // (A read-only file is refused the same way on Windows; Wine running as root writes it.)
+  const Case cases[] = {
+      {folder_ / L"missing" / L"report.rtf", ERROR_PATH_NOT_FOUND},
+      {folder_ / L"a folder", ERROR_ACCESS_DENIED},
+  };
+  std::size_t exports = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    recorded_->error_boxes.clear();
+    ExportTo(*form, c.path);
+    ++exports;
+    ASSERT_EQ(recorded_->error_boxes.size(), 1u);
+    EXPECT_EQ(recorded_->error_boxes[0],
+              L"Cannot create file \"" + c.path.wstring() + L"\". " + SystemErrorText(c.error));
+    // The headings were appended before the file was tried, and stay.
+    EXPECT_EQ(LogLines(*form).size(), run_lines + 2 * exports);
+    EXPECT_EQ(IsWindow(form->Handle()), TRUE);
+  }
+
+  recorded_->error_boxes.clear();
+  ExportTo(*form, folder_ / L"report.rtf");
+  EXPECT_TRUE(recorded_->error_boxes.empty());
+  EXPECT_EQ(Texts(ReadReport(folder_ / L"report.rtf")).size(), run_lines + 2 * (exports + 1));
+}
+
+}  // namespace
+}  // namespace travik::test
