@@ -8,6 +8,10 @@
 #include "../native/scripted_ftp_server.h"
 #include "gui_test_support.h"
 #include "platform/gb_figure.h"
+#include "platform/host_windows.h"
+#include "toolkit/text.h"
+
+#include <cstdlib>
 
 namespace travik::test {
 namespace {
@@ -277,6 +281,23 @@ TEST_F(WindowTest, NothingFoundSaysReadyAndCloseEndsTheWindow) {
   Click(*form, Control::btnClose);
   EXPECT_EQ(form->Handle(), nullptr);
   EXPECT_TRUE(recorded_->error_boxes.empty());
+}
+
+TEST_F(WindowTest, FiguresUseTheUsersDecimalSeparator) {
+  // Run once more under a Portuguese locale by the test run, which then expects a comma.
+  const char* expected = std::getenv("TRAVIK_EXPECTED_DECIMAL_SEPARATOR");
+  const std::wstring separator = expected != nullptr ? Widen(expected) : L".";
+  ScriptedFtpServer ftp({kLoginRejected});
+  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  setup.decimal_separator = UserDecimalSeparator();
+  setup.total_memory = [] { return std::uint64_t{17179869184}; };  // 16 GiB
+  auto form = OpenWindow(setup);
+  ASSERT_NE(form, nullptr);
+  Click(*form, Control::btnStart);
+  const Lines lines = LogLines(*form);
+  ASSERT_GT(lines.size(), 3u);
+  EXPECT_EQ(lines[2], L"RAM: 15" + separator + L"99GB");
+  EXPECT_EQ(lines[3], L"Espaço livre em disco: 99" + separator + L"97GB");
 }
 
 TEST_F(WindowTest, RegionalSettingsChangeIsReadAgain) {
