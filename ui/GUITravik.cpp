@@ -317,6 +317,17 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
     case kMsgPanelPaint:
       PaintPanel(reinterpret_cast<HWND>(w), reinterpret_cast<HDC>(l));
       return 0;
+    case WM_ACTIVATE:
+      // Like a dialog, give the focus back to the control that had it (after a message box or
+      // the save dialog, for instance).
+      if (LOWORD(w) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd_, focus)) last_focus_ = focus;
+      } else if (last_focus_ != nullptr && IsWindow(last_focus_) && IsWindowVisible(last_focus_)) {
+        SetFocus(last_focus_);
+        return 0;
+      }
+      return DefWindowProcW(hwnd_, message, w, l);
     case WM_CLOSE:
       DestroyWindow(hwnd_);
       return 0;
@@ -410,7 +421,9 @@ bool TFrmTravik::BuildLayout() {
   SendMessageW(log, EM_SETTARGETDEVICE, 0, 0);
   CHARFORMAT2W format{};
   format.cbSize = sizeof format;
-  format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_CHARSET;
+  format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_CHARSET | CFM_BOLD | CFM_ITALIC |
+                   CFM_UNDERLINE | CFM_STRIKEOUT;
+  format.dwEffects = 0;  // regular weight, whatever the control's own default
   format.yHeight = layout::kLogFontTwips;
   format.crTextColor = RichLog::kDefaultColour;
   format.bCharSet = DEFAULT_CHARSET;

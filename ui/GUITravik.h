@@ -123,6 +123,7 @@ class TFrmTravik {
   HWND hwnd_ = nullptr;
   UINT dpi_ = 96;
   int current_page_ = 2;
+  HWND last_focus_ = nullptr;  // the focused control when the window was last deactivated
 
   // Controls, owned by the window (destroyed with it).
   HWND nbPages = nullptr;
