@@ -3,7 +3,6 @@
 // loopback endpoints and fixed host figures, and ways to press its buttons and read it back.
 #include <windows.h>
 
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <optional>

@@ -1,0 +1,56 @@
+// The real window with every endpoint on loopback, for looking at it (screenshots) without
+// reaching any real server: two endpoints accept, one refuses, one name does not resolve, and a
+// scripted FTP server rejects the test login. Closes itself after the seconds given (default 120).
+//
+//   wine showcase.exe [seconds] [fail]      "fail" also makes the host checks fail
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/startup.h"
+#include "gui_test_support.h"
+#include "../native/scripted_ftp_server.h"
+
+int main(int argc, char** argv) {
+  using namespace travik;
+  const int seconds = argc > 1 ? std::atoi(argv[1]) : 120;
+  const bool fail = argc > 2 && std::strcmp(argv[2], "fail") == 0;
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
+  net::SocketLibrary sockets;
+  const ThemeStore themes = LoadThemeStore(GetModuleHandleW(nullptr));
+
+  test::AcceptingEndpoint accepting;
+  test::ScriptedFtpServer ftp(
+      {{"220 Ready", "220 Host ok", "331 Password", "530 Login incorrect."}},
+      seconds * 1000);
+  auto recorded = std::make_shared<test::Recorded>();
+  TravikSetup setup = test::LoopbackSetup(accepting, ftp.Port(), recorded);
+  setup.theme = ApplyTheme(themes, kThemeName, ShowMissingThemeBox);
+  setup.international[1] = test::RefusedEndpoint();
+  if (fail) {
+    setup.broadcast = {test::RefusedEndpoint(), test::UnknownHostEndpoint()};
+    setup.is_admin = [] { return false; };
+    setup.total_memory = [] { return std::uint64_t{2147483648}; };
+  }
+  setup.quit_on_close = true;
+  setup.error_box = ShowStandardErrorBox;
+  setup.save_dialog = ShowSaveDialog;
+  TFrmTravik form(setup);
+  if (!form.Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL)) return 1;
+  SetTimer(form.Handle(), 1, static_cast<UINT>(seconds) * 1000,
+           [](HWND hwnd, UINT, UINT_PTR, DWORD) { PostMessageW(hwnd, WM_CLOSE, 0, 0); });
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(form.Handle(), &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
