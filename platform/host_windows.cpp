@@ -67,10 +67,15 @@ OsFacts ReadOsFacts() {
   OsFacts f;
   OSVERSIONINFOEXW version{};
   version.dwOSVersionInfoSize = sizeof version;
+  // Deprecated, but with the compatibility manifest it reports the version the program needs.
+#ifdef __GNUC__
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
   GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));  // on failure the zeros stand
+#ifdef __GNUC__
 #pragma GCC diagnostic pop
+#endif
   f.major = version.dwMajorVersion;
   f.minor = version.dwMinorVersion;
   f.build = version.dwBuildNumber;
