@@ -422,8 +422,11 @@ bool TFrmTravik::BuildLayout() {
   CHARFORMAT2W format{};
   format.cbSize = sizeof format;
   format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_CHARSET | CFM_BOLD | CFM_ITALIC |
-                   CFM_UNDERLINE | CFM_STRIKEOUT;
+                   CFM_UNDERLINE | CFM_STRIKEOUT | CFM_BACKCOLOR;
   format.dwEffects = 0;  // regular weight, whatever the control's own default
+  // Every character carries the log's background as well, so that the report file, read on
+  // white paper, keeps the white text readable as the screen shows it.
+  format.crBackColor = palette_.log;
   format.yHeight = layout::kLogFontTwips;
   format.crTextColor = RichLog::kDefaultColour;
   format.bCharSet = DEFAULT_CHARSET;

@@ -114,6 +114,10 @@ TEST_F(ExportTest, WithNoIssuesTheReportIsTheRunsLog) {
   EXPECT_EQ(raw.rfind("{\\rtf", 0), 0u);
   EXPECT_NE(raw.find("Tahoma"), std::string::npos);
   EXPECT_NE(raw.find("\\fs16"), std::string::npos);  // 8 points
+  // The log's background goes with the text, so white lines stay readable on paper.
+  EXPECT_TRUE(raw.find("\\highlight") != std::string::npos ||
+              raw.find("\\chcbpat") != std::string::npos);
+  EXPECT_EQ(raw.find("\\b "), std::string::npos);  // regular weight
   EXPECT_EQ(Texts(ReadReport(folder_ / L"relatório.txt")), log);
   EXPECT_TRUE(recorded_->error_boxes.empty());
 }
