@@ -3,6 +3,7 @@
 # tests/ftp/vsftpd.conf, runs the given command with TRAVIK_FTP_PORT set to that port, stops
 # vsftpd and exits with the command's status.
 #   tests/ftp/with_vsftpd.sh <command> [args...]
+# TRAVIK_VSFTPD_OPTIONS may add vsftpd options ("-ooption=value ...").
 # Exits 77 (CTest's SKIP_RETURN_CODE) when vsftpd is not installed or cannot be started.
 # Every wait is bounded; vsftpd itself runs under `timeout`.
 set -u
@@ -19,6 +20,9 @@ mkdir -p "$chroot_dir"
 chmod 755 "$chroot_dir"
 extra=()
 if [ "$(id -u)" != 0 ]; then extra+=(-orun_as_launching_user=YES); fi
+# More -o options for vsftpd, separated by blanks (the benchmark uses this).
+read -r -a more <<<"${TRAVIK_VSFTPD_OPTIONS:-}"
+extra+=("${more[@]}")
 pid=
 stop() {
   if [ -n "$pid" ]; then
