@@ -50,6 +50,44 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
+// Error texts are UTF-8; a byte of the server's that does not fit in it becomes U+FFFD.
+std::string AsUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead < 0x80) {
+      length = 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    }
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const unsigned char c = byte(i + k);
+      valid = k == 1 ? (c >= low && c <= high) : (c >= 0x80 && c <= 0xBF);
+    }
+    if (valid) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
 // Joins the connect worker on every way out, telling it first to give up.
 class WorkerGuard {
  public:
@@ -166,7 +204,7 @@ std::string ReplyText(const FtpReply& reply) {
     }
     text += "\r\n";
   }
-  return text;
+  return AsUtf8(text);
 }
 
 bool IsLoginRejection(const std::string& error_text) {

@@ -111,7 +111,8 @@ struct FtpReply {
 
 // The text an error shows for a reply: every line ended by CR LF, with the code and the
 // character after it taken off lines that begin with the code and leading blanks taken off the
-// others. "530 Login incorrect." gives "Login incorrect.\r\n".
+// others. "530 Login incorrect." gives "Login incorrect.\r\n". Bytes that are not UTF-8 become
+// U+FFFD.
 [[nodiscard]] std::string ReplyText(const FtpReply& reply);
 
 // The window's rule for a failed connect: the error text begins with "login" in any case of

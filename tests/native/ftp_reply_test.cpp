@@ -48,13 +48,15 @@ class ScriptedStream : public ByteStream {
   std::vector<int> waits_;
 };
 
-// Repeats a pattern without end and counts what it has handed out.
+// Repeats a pattern and counts what it has handed out; after 4 MiB, far past every cap, it reports
+// a close, so that a reader without caps ends too.
 class EndlessStream : public ByteStream {
  public:
   EndlessStream(std::string prefix, std::string pattern)
       : prefix_(std::move(prefix)), pattern_(std::move(pattern)) {}
 
   std::optional<std::size_t> Read(char* buffer, std::size_t size, int) override {
+    if (delivered_ >= 4 * 1024 * 1024) return 0;
     for (std::size_t i = 0; i < size; ++i, ++delivered_) {
       buffer[i] = delivered_ < prefix_.size()
                       ? prefix_[delivered_]
@@ -113,6 +115,12 @@ TEST(FtpReadReply, FramesRepliesAndWordsTheirText) {
        220,
        {"220-Welcome", "220 Ready"},
        "Welcome\r\nReady\r\n"},
+      {"bytes that are not UTF-8 replaced, UTF-8 kept",
+       {"550 caf\xE9 \xC3\xA9 \xED\xA0\x80 \xF0\x9F\x98\x80 \xF0\x9F\r\n"},
+       550,
+       {"550 caf\xE9 \xC3\xA9 \xED\xA0\x80 \xF0\x9F\x98\x80 \xF0\x9F"},
+       "caf\xEF\xBF\xBD \xC3\xA9 \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xF0\x9F\x98\x80 "
+       "\xEF\xBF\xBD\xEF\xBF\xBD\r\n"},
       {"line exactly at the cap",
        {long_line + "\r\n"},
        220,
@@ -214,7 +222,8 @@ TEST(FtpReadReply, EndlessRepliesEndInACleanErrorWithBoundedMemory) {
       {"endless empty lines inside", "220-start\r\n", "\r\n", "Reply too long.",
        kMaxReplyBytes + kSlack},
       {"endless empty lines before", "", "\n", "Reply too long.", kMaxReplyBytes + kSlack},
-      {"endless short lines", "230-x\r\n", "2\r\n", "Reply too long.", kMaxReplyBytes + kSlack},
+      {"endless short lines: the line count ends it", "230-x\r\n", "2\r\n", "Reply too long.",
+       kMaxReplyLines * 3 + kSlack},
       {"lines of the cap each", "230-\r\n",
        "230-" + std::string(kMaxReplyLineBytes - 4, 'y') + "\r\n", "Reply too long.",
        kMaxReplyBytes + kMaxReplyLineBytes + kSlack},
@@ -245,6 +254,7 @@ TEST(IsLoginRejection, LooksAtTheFirstFiveLettersInAnyCase) {
       {"", false},
       {" Login incorrect.", false},
       {"Logout", false},
+      {"Logic error", false},
       {"User cannot log in.\r\n", false},
       {"Socket Error # 10061\r\nConnection refused.", false},
       {"Connect timed out.", false},

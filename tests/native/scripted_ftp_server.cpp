@@ -10,6 +10,7 @@ constexpr int kLookEveryMs = 20;
 constexpr int kPauseMs = 50;
 constexpr std::size_t kMaxCommandBytes = 64 * 1024;
 constexpr char kClose[] = "<close>";
+constexpr char kAbort[] = "<abort>";
 constexpr char kSilent[] = "<silent>";
 constexpr char kPause[] = "<pause>";
 
@@ -77,9 +78,13 @@ void ScriptedFtpServer::Run() {
 bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry) {
   std::string text = entry;
   bool close_after = false;
+  bool abort_after = false;
   if (EndsWith(text, kClose)) {
     text.resize(text.size() - (sizeof kClose - 1));
     close_after = true;
+  } else if (EndsWith(text, kAbort)) {
+    text.resize(text.size() - (sizeof kAbort - 1));
+    abort_after = true;
   }
   if (text == kSilent) return true;
   if (!text.empty() && !EndsWith(text, "\n")) text += "\r\n";
@@ -94,6 +99,12 @@ bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry)
     while (std::chrono::steady_clock::now() < until && !Expired()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+  }
+  if (abort_after) {
+    // Closing with the next command unread makes the close an abortive one: a reset.
+    while (!Expired() && !socket.WaitReadable(kLookEveryMs)) {
+    }
+    return false;
   }
   return !close_after;
 }

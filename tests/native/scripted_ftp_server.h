@@ -16,6 +16,9 @@
 // split across reads). Whole entries with a meaning of their own:
 //   "<close>"   close the connection instead of answering (the session ends); at the end of
 //               an entry, "500 Bye<close>", it closes right after sending the text;
+//   "<abort>"   at the end of an entry: after sending the text, wait for the next command and
+//               close without reading it, which makes the client see a reset (socket error
+//               10054) instead of an orderly close;
 //   "<silent>"  answer nothing.
 // Once a script has run out the server goes on recording commands without answering them,
 // except "QUIT", answered "221 Goodbye." before the session ends, until the client closes the
