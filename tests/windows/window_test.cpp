@@ -300,6 +300,41 @@ TEST_F(WindowTest, FiguresUseTheUsersDecimalSeparator) {
   EXPECT_EQ(lines[3], L"Espaço livre em disco: 99" + separator + L"97GB");
 }
 
+// The FTP outcome is the line after its heading (and before the closing banner).
+std::wstring FtpOutcome(const TFrmTravik& form) {
+  const Lines lines = LogLines(form);
+  return lines.size() >= 2 ? lines[lines.size() - 2] : L"";
+}
+
+TEST_F(WindowTest, FtpConnectThatHangsFailsAfterItsTimeOut) {
+  // Loopback only: a listener with a full backlog leaves the next connect hanging.
+  net::Listener full = net::Listener::OnLoopback(0, 0);
+  net::Socket waiting = net::Socket::OpenTcp();
+  waiting.Connect(net::ResolveIpv4("127.0.0.1"), full.Port());
+  TravikSetup setup = LoopbackSetup(accepting_, full.Port(), recorded_);
+  setup.ftp.connect_timeout_ms = ProductSetup().ftp.connect_timeout_ms;  // the 40 slices
+  auto form = OpenWindow(setup);
+  ASSERT_NE(form, nullptr);
+  Click(*form, Control::btnStart);
+  EXPECT_EQ(FtpOutcome(*form), L"Não foi possível conectar ao FTP.");
+  EXPECT_EQ(RedLines(*form), Lines{L"Não foi possível conectar ao FTP."});
+  EXPECT_EQ(form->Errors(), Lines{L"Não foi possível conectar ao FTP."});
+}
+
+TEST_F(WindowTest, RealFtpServerRejectingTheTestLoginCountsAsReached) {
+  // tests/ftp/with_vsftpd.sh starts vsftpd on loopback and names its port.
+  const char* port = std::getenv("TRAVIK_FTP_PORT");
+  if (port == nullptr) GTEST_SKIP() << "no vsftpd started for this run";
+  TravikSetup setup =
+      LoopbackSetup(accepting_, static_cast<std::uint16_t>(std::atoi(port)), recorded_);
+  setup.ftp.read_timeout_ms = ProductSetup().ftp.read_timeout_ms;
+  auto form = OpenWindow(setup);
+  ASSERT_NE(form, nullptr);
+  Click(*form, Control::btnStart);
+  EXPECT_EQ(FtpOutcome(*form), L"Conexão FTP estabelecida.");
+  EXPECT_TRUE(form->Errors().empty());
+}
+
 TEST_F(WindowTest, RegionalSettingsChangeIsReadAgain) {
   ScriptedFtpServer ftp({});
   TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
