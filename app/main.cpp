@@ -15,13 +15,6 @@
 
 namespace {
 
-struct ComApartment {
-  HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  ~ComApartment() {
-    if (SUCCEEDED(result)) CoUninitialize();
-  }
-};
-
 int RunMessageLoop(HWND window) {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -2,6 +2,8 @@
 // Move-only owners for the Windows handles the program holds, one type per kind.
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <utility>
 
 namespace travik {
@@ -110,6 +112,21 @@ class ComPtr {
 
  private:
   T* p_ = nullptr;
+};
+
+// COM started on this thread for the object's lifetime (the picture decoder needs it).
+class ComApartment {
+ public:
+  ComApartment()
+      : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  HRESULT result_;
 };
 
 }  // namespace travik

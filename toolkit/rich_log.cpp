@@ -109,12 +109,13 @@ std::wstring RichLog::Line(int index) const {
 
 void RichLog::Delete(int index) {
   const std::wstring text = Text();
-  const int count = Count();
-  if (index < 0 || index >= count) return;
+  if (text.empty()) return;
   std::vector<LONG> starts{0};
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == L'\r') starts.push_back(static_cast<LONG>(i + 1));
   }
+  const auto count = static_cast<int>(starts.size());
+  if (index < 0 || index >= count) return;
   const auto length = static_cast<LONG>(text.size());
   if (count == 1) {
     Select(0, length);

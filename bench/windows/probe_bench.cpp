@@ -30,6 +30,7 @@
 #include "platform/socket.h"
 #include "platform/tcp_client.h"
 #include "platform/win_handles.h"
+#include "tests/windows/gui_test_support.h"
 #include "ui/GUITravik.h"
 
 namespace {
@@ -82,50 +83,6 @@ class LoopbackServer {
   std::thread thread_;  // last: starts once everything above is ready
 };
 
-// A loopback port on which nothing listens.
-std::uint16_t RefusedPort() {
-  net::Listener listener = net::Listener::OnLoopback();
-  return listener.Port();
-}
-
-struct Recorded {
-  std::vector<std::wstring> error_boxes;
-  int save_dialogs = 0;
-};
-
-// The window's set-up with nothing that leaves the machine: every TCP endpoint is `tcp`, the FTP
-// server a refused loopback port; 8 GiB of memory, 100 GiB free, an administrator, Windows 10
-// x64; the dialogs are recorded, never shown.
-TravikSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
-                          std::shared_ptr<Recorded> recorded) {
-  TravikSetup setup = ProductSetup();
-  for (NetworkEndpoint& e : setup.broadcast) e = tcp;
-  for (NetworkEndpoint& e : setup.international) e = tcp;
-  setup.ftp.host = "127.0.0.1";
-  setup.ftp.port = ftp_port;
-  setup.ftp.connect_timeout_ms = 2000;
-  setup.ftp.read_timeout_ms = 2000;
-  setup.os.major = 10;
-  setup.os.build = 19045;
-  setup.os.product_type = 1;
-  setup.os.verified_workstation = true;
-  setup.os.native_x64 = true;
-  setup.total_memory = [] { return std::uint64_t{8} << 30; };
-  setup.free_disk = [] { return std::int64_t{100} << 30; };
-  setup.is_admin = [] { return true; };
-  setup.decimal_separator = L".";
-  setup.read_decimal_separator = [] { return std::wstring(L"."); };
-  setup.quit_on_close = false;
-  setup.error_box = [recorded](HWND, const std::wstring& text) {
-    recorded->error_boxes.push_back(text);
-  };
-  setup.save_dialog = [recorded](HWND, const SaveDialogSettings&) -> std::optional<std::wstring> {
-    ++recorded->save_dialogs;
-    return std::nullopt;
-  };
-  return setup;
-}
-
 // Handles what is waiting in this thread's queue (bounded).
 void PumpMessages() {
   MSG message;
@@ -152,10 +109,10 @@ WindowFigures TimeWindowProbes(const NetworkEndpoint& tcp, std::uint16_t ftp_por
       std::fprintf(stderr, "time budget spent after %d rounds\n", round);
       break;
     }
-    auto recorded = std::make_shared<Recorded>();
+    auto recorded = std::make_shared<test::Recorded>();
     std::vector<Clock::time_point> stamps;
     stamps.reserve(kProbesPerRound);
-    TravikSetup setup = LoopbackSetup(tcp, ftp_port, recorded);
+    TravikSetup setup = test::LoopbackSetup(tcp, ftp_port, recorded);
     setup.before_open_check = [&stamps] { stamps.push_back(Clock::now()); };
     auto form = std::make_unique<TFrmTravik>(std::move(setup));
     if (!form->Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) {
@@ -207,13 +164,6 @@ std::vector<double> TimeBareProbes(const NetworkEndpoint& tcp, std::size_t count
   return samples;
 }
 
-struct ComApartment {
-  HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  ~ComApartment() {
-    if (SUCCEEDED(result)) CoUninitialize();
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,7 +180,7 @@ int main(int argc, char** argv) {
   try {
     net::SocketLibrary sockets;
     LoopbackServer server(std::chrono::seconds(150));
-    const std::uint16_t ftp_port = RefusedPort();
+    const std::uint16_t ftp_port = test::RefusedEndpoint().port;
 
     const WindowFigures window = TimeWindowProbes(server.Endpoint(), ftp_port, rounds);
     if (!window.ok || window.probe_us.empty()) return 1;

@@ -79,7 +79,7 @@ TEST(MissingTheme, ReportsTheNameAndGoesOnWithTheDefaultLook) {
 
   auto recorded = std::make_shared<Recorded>();
   AcceptingEndpoint accepting;
-  TravikSetup setup = LoopbackSetup(accepting, RefusedEndpoint().port, recorded);
+  TravikSetup setup = LoopbackSetup(accepting.Endpoint(), RefusedEndpoint().port, recorded);
   setup.theme = nullptr;
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);

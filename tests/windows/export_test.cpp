@@ -101,7 +101,7 @@ class ExportTest : public testing::Test {
 
 TEST_F(ExportTest, WithNoIssuesTheReportIsTheRunsLog) {
   ScriptedFtpServer ftp({kLoginRejected});
-  auto form = RunChecks(LoopbackSetup(accepting_, ftp.Port(), recorded_));
+  auto form = RunChecks(LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_));
   ASSERT_NE(form, nullptr);
   const Lines log = LogLines(*form);
   ExportTo(*form, folder_ / L"relatório.txt");  // a .txt name still gets Rich Text Format
@@ -124,7 +124,7 @@ TEST_F(ExportTest, WithNoIssuesTheReportIsTheRunsLog) {
 
 TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
   setup.broadcast[1] = refused;
   setup.is_admin = [] { return false; };
@@ -171,7 +171,7 @@ TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
 
 TEST_F(ExportTest, OnlySecondaryErrorsGetNoImpedimentHeading) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   setup.broadcast[0] = RefusedEndpoint();
   auto form = RunChecks(setup);
   ASSERT_NE(form, nullptr);
@@ -187,7 +187,7 @@ TEST_F(ExportTest, OnlySecondaryErrorsGetNoImpedimentHeading) {
 
 TEST_F(ExportTest, CancelChangesNothing) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   setup.is_admin = [] { return false; };
   auto form = RunChecks(setup);
   ASSERT_NE(form, nullptr);
@@ -201,7 +201,7 @@ TEST_F(ExportTest, CancelChangesNothing) {
 
 TEST_F(ExportTest, AFileThatCannotBeCreatedIsReportedAndTheExportCanBeRetried) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   setup.is_admin = [] { return false; };
   auto form = RunChecks(setup);
   ASSERT_NE(form, nullptr);

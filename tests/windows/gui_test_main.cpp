@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const travik::ComApartment com;
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   travik::UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
@@ -20,6 +20,5 @@ int main(int argc, char** argv) {
     travik::net::SocketLibrary sockets;
     result = RUN_ALL_TESTS();
   }
-  if (SUCCEEDED(com)) CoUninitialize();
   return result;
 }

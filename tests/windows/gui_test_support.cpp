@@ -9,11 +9,11 @@ NetworkEndpoint RefusedEndpoint() {
   return {"127.0.0.1", listener.Port()};
 }
 
-TravikSetup LoopbackSetup(const AcceptingEndpoint& accepting, std::uint16_t ftp_port,
+TravikSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
                           std::shared_ptr<Recorded> recorded) {
   TravikSetup setup = ProductSetup();
-  for (NetworkEndpoint& e : setup.broadcast) e = accepting.Endpoint();
-  for (NetworkEndpoint& e : setup.international) e = accepting.Endpoint();
+  for (NetworkEndpoint& e : setup.broadcast) e = tcp;
+  for (NetworkEndpoint& e : setup.international) e = tcp;
   setup.ftp.host = "127.0.0.1";
   setup.ftp.port = ftp_port;
   setup.ftp.connect_timeout_ms = 2000;
@@ -27,6 +27,7 @@ TravikSetup LoopbackSetup(const AcceptingEndpoint& accepting, std::uint16_t ftp_
   setup.free_disk = [] { return std::int64_t{100} << 30; };
   setup.is_admin = [] { return true; };
   setup.decimal_separator = L".";
+  setup.read_decimal_separator = [] { return std::wstring(L"."); };
   setup.quit_on_close = false;
   setup.error_box = [recorded](HWND, const std::wstring& text) {
     recorded->error_boxes.push_back(text);

@@ -1,8 +1,7 @@
 #pragma once
-// What the window's tests share: the platform set-up of the test program, a window built with
-// loopback endpoints and fixed host figures, and ways to press its buttons and read it back.
+// What the window's tests, the showcase and the benchmarks share: a window built with loopback
+// endpoints and fixed host figures, and ways to press its buttons and read it back.
 #include <windows.h>
-
 
 #include <memory>
 #include <optional>
@@ -31,14 +30,14 @@ class AcceptingEndpoint {
   return {"travik-test.invalid", 81};
 }
 
-// Every endpoint points at `accepting`, the FTP server at `ftp_port` on loopback; 8 GiB of memory,
+// Every TCP endpoint is `tcp`, the FTP server `ftp_port` on loopback; 8 GiB of memory,
 // 100 GiB free, an administrator, Windows 10 x64; the dialogs are recorded, never shown.
 struct Recorded {
   std::vector<std::wstring> error_boxes;
   std::vector<SaveDialogSettings> save_dialogs;
   std::optional<std::wstring> save_answer;  // what the save dialog returns
 };
-[[nodiscard]] TravikSetup LoopbackSetup(const AcceptingEndpoint& accepting, std::uint16_t ftp_port,
+[[nodiscard]] TravikSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
                                         std::shared_ptr<Recorded> recorded);
 
 [[nodiscard]] std::unique_ptr<TFrmTravik> OpenWindow(TravikSetup setup);

@@ -11,15 +11,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../native/scripted_ftp_server.h"
 #include "app/startup.h"
 #include "gui_test_support.h"
-#include "../native/scripted_ftp_server.h"
 
 int main(int argc, char** argv) {
   using namespace travik;
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 120;
   const bool fail = argc > 2 && std::strcmp(argv[2], "fail") == 0;
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const ComApartment com;
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
@@ -28,10 +28,9 @@ int main(int argc, char** argv) {
 
   test::AcceptingEndpoint accepting;
   test::ScriptedFtpServer ftp(
-      {{"220 Ready", "220 Host ok", "331 Password", "530 Login incorrect."}},
-      seconds * 1000);
+      {{"220 Ready", "220 Host ok", "331 Password", "530 Login incorrect."}}, seconds * 1000);
   auto recorded = std::make_shared<test::Recorded>();
-  TravikSetup setup = test::LoopbackSetup(accepting, ftp.Port(), recorded);
+  TravikSetup setup = test::LoopbackSetup(accepting.Endpoint(), ftp.Port(), recorded);
   setup.theme = ApplyTheme(themes, kThemeName, ShowMissingThemeBox);
   setup.international[1] = test::RefusedEndpoint();
   if (fail) {

@@ -35,7 +35,7 @@ class WindowTest : public testing::Test {
 
 TEST_F(WindowTest, OpensOnTheFirstPageWithNextDisabled) {
   ScriptedFtpServer ftp({});
-  auto form = OpenWindow(LoopbackSetup(accepting_, ftp.Port(), recorded_));
+  auto form = OpenWindow(LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_));
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(WindowText(form->Handle()), L"TRAVIK");
   EXPECT_EQ(form->CurrentPage(), 0);  // although the layout is stored with the last page
@@ -57,7 +57,7 @@ TEST_F(WindowTest, OpensOnTheFirstPageWithNextDisabled) {
 
 TEST_F(WindowTest, ControlsKeepTheirPlacesAndTheStripsFollowTheWindow) {
   ScriptedFtpServer ftp({});
-  auto form = OpenWindow(LoopbackSetup(accepting_, ftp.Port(), recorded_));
+  auto form = OpenWindow(LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_));
   ASSERT_NE(form, nullptr);
   const int dpi = static_cast<int>(GetDpiForWindow(form->Handle()));
   auto s = [dpi](int v) { return MulDiv(v, dpi, 96); };
@@ -95,7 +95,7 @@ TEST_F(WindowTest, ControlsKeepTheirPlacesAndTheStripsFollowTheWindow) {
 
 TEST_F(WindowTest, RunWithEverythingInOrderLogsPlainLinesOnly) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const std::wstring probe = Probe(accepting_.Endpoint());
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
@@ -137,7 +137,7 @@ TEST_F(WindowTest, RunWithEverythingInOrderLogsPlainLinesOnly) {
 
 TEST_F(WindowTest, FailedHostChecksAreRedImpedimentsInOrder) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   setup.total_memory = [] { return std::uint64_t{2147483648}; };  // 2 GiB: shown 2.00, too little
   setup.free_disk = [] { return std::int64_t{-1}; };              // the query failed
   setup.is_admin = [] { return false; };
@@ -164,7 +164,7 @@ TEST_F(WindowTest, FailedHostChecksAreRedImpedimentsInOrder) {
 
 TEST_F(WindowTest, NetworkFailuresGoToTheirListsWithTheSocketWording) {
   ScriptedFtpServer ftp({{"220 Ready", "220 Host ok", "331 Password", "530 User cannot log in."}});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
   const NetworkEndpoint unknown = UnknownHostEndpoint();
   // A peer that accepts and has closed again, without sending, by the time the probe looks.
@@ -226,7 +226,7 @@ TEST_F(WindowTest, NetworkFailuresGoToTheirListsWithTheSocketWording) {
 
 TEST_F(WindowTest, OneBroadcastServerDownIsOnlyASecondaryError) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
   setup.broadcast[0] = refused;
   auto form = OpenWindow(setup);
@@ -244,7 +244,7 @@ TEST_F(WindowTest, OneBroadcastServerDownIsOnlyASecondaryError) {
 
 TEST_F(WindowTest, VerdictListsTheImpedimentsEvenThoseTheLogNeverShowed) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
   setup.broadcast = {refused, refused};
   setup.is_admin = [] { return false; };
@@ -270,7 +270,7 @@ TEST_F(WindowTest, VerdictListsTheImpedimentsEvenThoseTheLogNeverShowed) {
 
 TEST_F(WindowTest, NothingFoundSaysReadyAndCloseEndsTheWindow) {
   ScriptedFtpServer ftp({kLoginRejected});
-  auto form = OpenWindow(LoopbackSetup(accepting_, ftp.Port(), recorded_));
+  auto form = OpenWindow(LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_));
   ASSERT_NE(form, nullptr);
   Click(*form, Control::btnStart);
   Click(*form, Control::btnNext);
@@ -288,7 +288,7 @@ TEST_F(WindowTest, FiguresUseTheUsersDecimalSeparator) {
   const char* expected = std::getenv("TRAVIK_EXPECTED_DECIMAL_SEPARATOR");
   const std::wstring separator = expected != nullptr ? Widen(expected) : L".";
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   setup.decimal_separator = UserDecimalSeparator();
   setup.total_memory = [] { return std::uint64_t{17179869184}; };  // 16 GiB
   auto form = OpenWindow(setup);
@@ -311,7 +311,7 @@ TEST_F(WindowTest, FtpConnectThatHangsFailsAfterItsTimeOut) {
   net::Listener full = net::Listener::OnLoopback(0, 0);
   net::Socket waiting = net::Socket::OpenTcp();
   waiting.Connect(net::ResolveIpv4("127.0.0.1"), full.Port());
-  TravikSetup setup = LoopbackSetup(accepting_, full.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), full.Port(), recorded_);
   setup.ftp.connect_timeout_ms = ProductSetup().ftp.connect_timeout_ms;  // the 40 slices
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
@@ -326,7 +326,7 @@ TEST_F(WindowTest, RealFtpServerRejectingTheTestLoginCountsAsReached) {
   const char* port = std::getenv("TRAVIK_FTP_PORT");
   if (port == nullptr) GTEST_SKIP() << "no vsftpd started for this run";
   TravikSetup setup =
-      LoopbackSetup(accepting_, static_cast<std::uint16_t>(std::atoi(port)), recorded_);
+      LoopbackSetup(accepting_.Endpoint(), static_cast<std::uint16_t>(std::atoi(port)), recorded_);
   setup.ftp.read_timeout_ms = ProductSetup().ftp.read_timeout_ms;
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
@@ -337,7 +337,7 @@ TEST_F(WindowTest, RealFtpServerRejectingTheTestLoginCountsAsReached) {
 
 TEST_F(WindowTest, RegionalSettingsChangeIsReadAgain) {
   ScriptedFtpServer ftp({});
-  TravikSetup setup = LoopbackSetup(accepting_, ftp.Port(), recorded_);
+  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   setup.read_decimal_separator = [] { return std::wstring(L","); };
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
