@@ -10,6 +10,7 @@
 #include "platform/endpoints.h"
 #include "platform/gb_figure.h"
 #include "platform/host_windows.h"
+#include "toolkit/dpi.h"
 #include "toolkit/text.h"
 
 namespace travik {
@@ -272,10 +273,10 @@ void TFrmTravik::Guarded(Handler&& handler) {
 LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_CREATE: {
-      ApplyDpi(GetDpiForWindow(hwnd_));
+      ApplyDpi(WindowDpi(hwnd_));
       if (!BuildLayout()) return -1;
       RECT r{0, 0, Scale(layout::kClient.cx), Scale(layout::kClient.cy)};
-      AdjustWindowRectExForDpi(&r, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT, dpi_);
+      AdjustWindowRectForDpi(&r, WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, dpi_);
       SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
       Layout();
@@ -422,7 +423,7 @@ bool TFrmTravik::BuildLayout() {
   CHARFORMAT2W format{};
   format.cbSize = sizeof format;
   format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_CHARSET | CFM_BOLD | CFM_ITALIC |
-                   CFM_UNDERLINE | CFM_STRIKEOUT | CFM_BACKCOLOR;
+                  CFM_UNDERLINE | CFM_STRIKEOUT | CFM_BACKCOLOR;
   format.dwEffects = 0;  // regular weight, whatever the control's own default
   // Every character carries the log's background as well, so that the report file, read on
   // white paper, keeps the white text readable as the screen shows it.
@@ -436,11 +437,11 @@ bool TFrmTravik::BuildLayout() {
   mList.Append(L"mList");
 
   icon_big_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TRAVIK), IMAGE_ICON,
-                                                GetSystemMetricsForDpi(SM_CXICON, dpi_),
-                                                GetSystemMetricsForDpi(SM_CYICON, dpi_), 0)));
-  icon_small_.reset(static_cast<HICON>(LoadImageW(
-      instance_, MAKEINTRESOURCEW(IDI_TRAVIK), IMAGE_ICON,
-      GetSystemMetricsForDpi(SM_CXSMICON, dpi_), GetSystemMetricsForDpi(SM_CYSMICON, dpi_), 0)));
+                                                SystemMetricForDpi(SM_CXICON, dpi_),
+                                                SystemMetricForDpi(SM_CYICON, dpi_), 0)));
+  icon_small_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TRAVIK),
+                                                  IMAGE_ICON, SystemMetricForDpi(SM_CXSMICON, dpi_),
+                                                  SystemMetricForDpi(SM_CYSMICON, dpi_), 0)));
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_big_.get()));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_small_.get()));
 

@@ -9,6 +9,7 @@
 #include "gui_test_support.h"
 #include "platform/gb_figure.h"
 #include "platform/host_windows.h"
+#include "toolkit/dpi.h"
 #include "toolkit/text.h"
 
 #include <cstdlib>
@@ -50,7 +51,7 @@ TEST_F(WindowTest, OpensOnTheFirstPageWithNextDisabled) {
   EXPECT_EQ(WindowText(form->ControlHandle(Control::btnStart)), L"COMEÇAR");
   RECT client;
   GetClientRect(form->Handle(), &client);
-  const int dpi = static_cast<int>(GetDpiForWindow(form->Handle()));
+  const int dpi = static_cast<int>(WindowDpi(form->Handle()));
   EXPECT_EQ(client.right, MulDiv(558, dpi, 96));
   EXPECT_EQ(client.bottom, MulDiv(270, dpi, 96));
 }
@@ -59,7 +60,7 @@ TEST_F(WindowTest, ControlsKeepTheirPlacesAndTheStripsFollowTheWindow) {
   ScriptedFtpServer ftp({});
   auto form = OpenWindow(LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_));
   ASSERT_NE(form, nullptr);
-  const int dpi = static_cast<int>(GetDpiForWindow(form->Handle()));
+  const int dpi = static_cast<int>(WindowDpi(form->Handle()));
   auto s = [dpi](int v) { return MulDiv(v, dpi, 96); };
   auto rect_in_parent = [](HWND h) {
     RECT r;
