@@ -136,6 +136,24 @@ TEST_F(WindowTest, RunWithEverythingInOrderLogsPlainLinesOnly) {
   EXPECT_EQ(ftp.Commands()[0][1], "USER qzvk");
 }
 
+TEST_F(WindowTest, EveryProbeClosesItsConnection) {
+  ScriptedFtpServer ftp({kLoginRejected});
+  net::Listener listener = net::Listener::OnLoopback(0, 16);
+  auto form = OpenWindow(LoopbackSetup({"127.0.0.1", listener.Port()}, ftp.Port(), recorded_));
+  ASSERT_NE(form, nullptr);
+  Click(*form, Control::btnStart);
+  // The six connections wait in the backlog; each must already be closed by the client.
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(i);
+    net::Socket accepted = listener.Accept(5000);
+    ASSERT_TRUE(accepted.Valid());
+    ASSERT_TRUE(accepted.WaitReadable(5000));
+    char byte;
+    EXPECT_EQ(accepted.Receive(&byte, 1), 0u);
+  }
+  EXPECT_FALSE(listener.Accept(0).Valid());
+}
+
 TEST_F(WindowTest, FailedHostChecksAreRedImpedimentsInOrder) {
   ScriptedFtpServer ftp({kLoginRejected});
   TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
