@@ -2,8 +2,6 @@
 // KORVENA DUVIVER market-data platform.
 #include <windows.h>
 
-#include <commctrl.h>
-#include <objbase.h>
 
 #include "app/startup.h"
 #include "platform/host_windows.h"
@@ -35,13 +33,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   setup.os = ReadOsFacts();
   setup.decimal_separator = UserDecimalSeparator();
 
-  // 2. The platform services the window uses.
-  ComApartment com;
-  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
   try {
-    net::SocketLibrary sockets;
+    // 2. The platform services the window uses.
+    const WindowServices services;
 
     // 3. The theme.
     const ThemeStore themes = LoadThemeStore(instance);

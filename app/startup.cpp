@@ -1,10 +1,17 @@
 #include "app/startup.h"
 
+#include <commctrl.h>
+
 #include "assets/resource_ids.h"
 #include "platform/error.h"
 #include "toolkit/text.h"
 
 namespace travik {
+
+WindowServices::WindowServices() : rich_edit_(LoadLibraryW(L"msftedit.dll")) {
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+}
 
 ThemeStore LoadThemeStore(HINSTANCE instance) {
   HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDR_THEMES), MAKEINTRESOURCEW(10));

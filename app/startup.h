@@ -5,11 +5,26 @@
 #include <functional>
 #include <string>
 
+#include "platform/socket.h"
+#include "platform/win_handles.h"
 #include "toolkit/theme.h"
 
 namespace travik {
 
 inline constexpr wchar_t kThemeName[] = L"KORVENA";
+
+// What the window needs started before it is created, for as long as it lives: COM (for the
+// picture decoder), the common controls, RichEdit and Windows Sockets. Raises Error when Windows
+// Sockets cannot be started.
+class WindowServices {
+ public:
+  WindowServices();
+
+ private:
+  ComApartment com_;
+  UniqueLibrary rich_edit_;
+  net::SocketLibrary sockets_;
+};
 
 // The themes the program carries (an empty store when the resource is missing or damaged).
 [[nodiscard]] ThemeStore LoadThemeStore(HINSTANCE instance);

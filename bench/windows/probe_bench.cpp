@@ -14,8 +14,6 @@
 //   probe_bench.exe [rounds]
 #include <windows.h>
 
-#include <commctrl.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <cstdio>
@@ -26,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/startup.h"
 #include "bench/windows/bench_figures.h"
 #include "platform/socket.h"
 #include "platform/tcp_client.h"
@@ -172,13 +171,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "rounds must be 1..%d\n", kMaxRounds);
     return 2;
   }
-  ComApartment com;
-  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
-
   try {
-    net::SocketLibrary sockets;
+    const WindowServices services;
     LoopbackServer server(std::chrono::seconds(150));
     const std::uint16_t ftp_port = test::RefusedEndpoint().port;
 

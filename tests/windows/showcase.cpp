@@ -5,8 +5,6 @@
 //   wine showcase.exe [seconds] [fail]      "fail" also makes the host checks fail
 #include <windows.h>
 
-#include <commctrl.h>
-#include <objbase.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -19,11 +17,7 @@ int main(int argc, char** argv) {
   using namespace travik;
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 120;
   const bool fail = argc > 2 && std::strcmp(argv[2], "fail") == 0;
-  const ComApartment com;
-  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
-  net::SocketLibrary sockets;
+  const WindowServices services;
   const ThemeStore themes = LoadThemeStore(GetModuleHandleW(nullptr));
 
   test::AcceptingEndpoint accepting;
