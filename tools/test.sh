@@ -10,6 +10,12 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
 
+# The same portable code under ThreadSanitizer: the check run on its worker thread, the FTP
+# client's connect worker.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target check_tests core_tests
+ctest --preset tsan -R '^(check_tests|core_tests)$'
+
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
 

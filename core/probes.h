@@ -1,0 +1,60 @@
+#pragma once
+// The two network probes the check run uses, behind small interfaces: the real ones are the
+// socket layer's TCP client and the FTP client; tests hand in fakes.
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/ftp_client.h"
+#include "platform/tcp_client.h"
+
+namespace travik::core {
+
+// Set from another thread to abandon a run; every wait of a probe looks at it.
+using CancelFlag = std::atomic<bool>;
+
+// IdTCPClient1: one connection attempt, an open check that does not wait, a disconnect.
+class TcpProbeClient {
+ public:
+  virtual ~TcpProbeClient() = default;
+  // Resolves `host` and connects once; raises travik::Error (net::SocketError for socket errors).
+  virtual void Connect(const std::string& host, std::uint16_t port, const CancelFlag& cancel) = 0;
+  // Connected, with neither an orderly close nor an error pending.
+  [[nodiscard]] virtual bool Connected() = 0;
+  virtual void Disconnect() noexcept = 0;
+};
+
+// IdFTP1: connect and log in. Returns the reply that accepted the login; raises travik::Error
+// (net::FtpReplyError for a reply that was turned down) with the connection closed.
+class FtpProbeClient {
+ public:
+  virtual ~FtpProbeClient() = default;
+  virtual std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
+                                               const CancelFlag& cancel) = 0;
+  // Ends a session whose login succeeded.
+  virtual void Disconnect() noexcept = 0;
+};
+
+// The real probes, over the socket layer.
+class SocketTcpProbe final : public TcpProbeClient {
+ public:
+  void Connect(const std::string& host, std::uint16_t port, const CancelFlag& cancel) override;
+  [[nodiscard]] bool Connected() override { return client_.Connected(); }
+  void Disconnect() noexcept override { client_.Disconnect(); }
+
+ private:
+  net::TcpClient client_;
+};
+
+class SocketFtpProbe final : public FtpProbeClient {
+ public:
+  std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
+                                       const CancelFlag& cancel) override;
+  void Disconnect() noexcept override { client_.Disconnect(); }
+
+ private:
+  net::FtpClient client_;
+};
+
+}  // namespace travik::core
