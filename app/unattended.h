@@ -1,0 +1,14 @@
+#pragma once
+// The command line: an unattended check run that writes a JSON result and/or the RTF report and
+// exits with a code an IT department's tools can read, or the usage.
+#include <optional>
+
+#include "ui/travik_setup.h"
+
+namespace travik {
+
+// Does what the process's command line asks. Returns the exit code, or nothing when the command
+// line is empty and the wizard is to start.
+[[nodiscard]] std::optional<int> RunFromCommandLine(const TravikSetup& setup);
+
+}  // namespace travik
