@@ -35,20 +35,27 @@ bool ReadKernelProductVersion(OsFacts& f) {
   return true;
 }
 
+// netapi32.dll is loaded here, for this fallback alone: imported, it and the name-resolution
+// DLLs it brings in would be loaded and started with every start of the program.
 void ReadWorkstationVersion(OsFacts& f) {
-  struct NetBufferTraits {
-    static void* Invalid() { return nullptr; }
-    static bool IsValid(void* p) { return p != nullptr; }
-    static void Free(void* p) { NetApiBufferFree(p); }
-  };
-  UniqueOwner<void*, NetBufferTraits> buffer;
-  LPBYTE raw = nullptr;
-  if (NetWkstaGetInfo(nullptr, 100, &raw) != NERR_Success) {
-    if (raw != nullptr) NetApiBufferFree(raw);
-    return;
-  }
-  buffer.reset(raw);
-  const auto* info = static_cast<const WKSTA_INFO_100*>(buffer.get());
+  using NetWkstaGetInfoFn = NET_API_STATUS(NET_API_FUNCTION*)(LMSTR, DWORD, LPBYTE*);
+  using NetApiBufferFreeFn = NET_API_STATUS(NET_API_FUNCTION*)(LPVOID);
+  const UniqueLibrary netapi(LoadLibraryW(L"netapi32.dll"));
+  if (!netapi) return;
+  const auto get_info = reinterpret_cast<NetWkstaGetInfoFn>(
+      reinterpret_cast<void*>(GetProcAddress(netapi.get(), "NetWkstaGetInfo")));
+  const auto free_buffer = reinterpret_cast<NetApiBufferFreeFn>(
+      reinterpret_cast<void*>(GetProcAddress(netapi.get(), "NetApiBufferFree")));
+  if (get_info == nullptr || free_buffer == nullptr) return;
+  struct NetBuffer {
+    NetApiBufferFreeFn release;
+    LPBYTE raw = nullptr;
+    ~NetBuffer() {
+      if (raw != nullptr) release(raw);
+    }
+  } buffer{free_buffer};
+  if (get_info(nullptr, 100, &buffer.raw) != NERR_Success || buffer.raw == nullptr) return;
+  const auto* info = reinterpret_cast<const WKSTA_INFO_100*>(buffer.raw);
   f.major = info->wki100_ver_major;
   f.minor = info->wki100_ver_minor;
 }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/win_handles.h"
 
 namespace travik {
@@ -43,6 +44,27 @@ void ShowMissingThemeBox(const std::wstring& theme_name) {
   MessageBoxW(nullptr, message.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
 }
 
+namespace {
+
+using GetSaveFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+
+// GetSaveFileNameW, from comdlg32.dll loaded the first time the dialog is asked for (and kept
+// for the rest of the process). Imported, comdlg32 and what it brings in (the shell, the print
+// spooler) would be loaded and started with every start of the program, for a dialog that only
+// the last page uses. Raises Error when it cannot be had.
+GetSaveFileNameFn SaveFileNameCall() {
+  static const GetSaveFileNameFn call = []() -> GetSaveFileNameFn {
+    const HMODULE comdlg = LoadLibraryW(L"comdlg32.dll");
+    if (comdlg == nullptr) return nullptr;
+    return reinterpret_cast<GetSaveFileNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(comdlg, "GetSaveFileNameW")));
+  }();
+  if (call == nullptr) throw Error("The save dialog could not be opened");
+  return call;
+}
+
+}  // namespace
+
 std::optional<std::wstring> ShowSaveDialog(HWND owner, const SaveDialogSettings& settings) {
   // "Label|pattern" becomes the double-NUL-terminated list the dialog reads.
   std::wstring filter = settings.filter;
@@ -64,7 +86,7 @@ std::optional<std::wstring> ShowSaveDialog(HWND owner, const SaveDialogSettings&
   if (extension.rfind(L"*.", 0) == 0) extension.erase(0, 2);
   dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-  if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+  if (!SaveFileNameCall()(&dialog)) return std::nullopt;
   return std::wstring(path.data());
 }
 
