@@ -2,18 +2,23 @@
 # Builds the Windows benchmarks with the mingw preset and runs them under Wine, in a Wine prefix
 # of this run's own (removed afterwards) and on a virtual X display when none is set:
 #   1. start-up   travik.exe against a minimal Win32 window program (launched alternately)
-#   2. tcp-probe  the window's TCP probes against a bare connect/open-check/close loop (loopback)
-#   3. export     RichLog::SaveToFile against writing the same bytes with WriteFile
+#   2. check-run  the window's whole check run on loopback (click to "Próximo") against the same
+#                 network work done bare, and what one TCP probe costs in it
+#   3. respond    how long the window takes to answer WM_NULL: idle, while the FTP probe waits
+#                 on a silent server, and during runs of TCP probes
+#   4. export     RichLog::SaveToFile against writing the same bytes with WriteFile
 # Figures only: nothing here passes or fails on a time. Every network connection stays on
-# 127.0.0.1; travik.exe itself is only started and closed, its check run is never started.
+# 127.0.0.1: the check runs are the benchmarks' own windows on loopback endpoints; travik.exe
+# itself is only started and closed, its check run is never started.
 #   bench/run-windows-benchmarks.sh
 # Rounds: TRAVIK_BENCH_STARTUP_ROUNDS (20), TRAVIK_BENCH_PROBE_ROUNDS (50),
-# TRAVIK_BENCH_EXPORT_RUNS (15).
+# TRAVIK_BENCH_RESPOND_ROUNDS (30), TRAVIK_BENCH_EXPORT_RUNS (15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 startup_rounds=${TRAVIK_BENCH_STARTUP_ROUNDS:-20}
 probe_rounds=${TRAVIK_BENCH_PROBE_ROUNDS:-50}
+respond_rounds=${TRAVIK_BENCH_RESPOND_ROUNDS:-30}
 export_runs=${TRAVIK_BENCH_EXPORT_RUNS:-15}
 
 missing=()
@@ -34,7 +39,8 @@ fi
 
 echo "== build (mingw preset)"
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target travik minimal_window startup_timer probe_bench export_bench
+cmake --build --preset mingw --target travik minimal_window startup_timer probe_bench \
+  respond_bench export_bench
 build=build/mingw
 benches=$build/bench/windows
 
@@ -74,11 +80,15 @@ run 150 "$benches/startup_timer.exe" "$startup_rounds" "$(winepath -w "$travik_e
   "$(winepath -w "$benches/minimal_window.exe")"
 
 echo
-echo "== 2. tcp-probe (loopback; $probe_rounds rounds, 4 whole probes each)"
-run 120 "$benches/probe_bench.exe" "$probe_rounds"
+echo "== 2. check-run (loopback; $probe_rounds rounds: a window run, a core run, the bare network work)"
+run 150 "$benches/probe_bench.exe" "$probe_rounds"
 
 echo
-echo "== 3. export (10,000 lines; $export_runs runs each)"
+echo "== 3. respond (WM_NULL from another thread; idle 2 s, one silent-FTP run, $respond_rounds TCP-probe runs)"
+run 150 "$benches/respond_bench.exe" "$respond_rounds"
+
+echo
+echo "== 4. export (10,000 lines; $export_runs runs each)"
 run 120 "$benches/export_bench.exe" "$export_runs"
 
 exit $failed

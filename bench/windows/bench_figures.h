@@ -1,5 +1,6 @@
 #pragma once
-// What the Windows benchmarks share: a monotonic clock and the median of a set of samples.
+// What the Windows benchmarks share: a monotonic clock, the median and the worst of a set of
+// samples.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,6 +25,11 @@ using Clock = std::chrono::steady_clock;
   const std::size_t middle = samples.size() / 2;
   if (samples.size() % 2 == 1) return samples[middle];
   return (samples[middle - 1] + samples[middle]) / 2.0;
+}
+
+// The largest sample; 0 when empty.
+[[nodiscard]] inline double Worst(const std::vector<double>& samples) {
+  return samples.empty() ? 0.0 : *std::max_element(samples.begin(), samples.end());
 }
 
 [[nodiscard]] inline double Ratio(double numerator, double denominator) {

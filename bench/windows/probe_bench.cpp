@@ -1,35 +1,46 @@
-// The window's TCP reachability probes against a bare connect/open-check/close loop.
+// What a person waits for in the check run, on loopback, against the network work it is made of.
 //
 // The real window (TFrmTravik) is built in this process with every TCP endpoint on one loopback
-// listener, the FTP server on a loopback port where nothing listens, fixed host figures and
-// recorded dialogs. Each round opens a fresh window and presses "COMEÇAR". The window calls
-// before_open_check once per TCP probe, between its connect and its open check; the time between
-// two consecutive calls within the same group of probes is one whole probe (open check, the log
-// line rewritten, close, the next "Testando conexão..." line, connect). Four such spans come out
-// of each round: broadcast 1->2 and international 1->2, 2->3, 3->4 (the span across the groups
-// also holds the group's heading line and is left out).
+// server that accepts and holds its connections, the FTP server on a loopback port where nothing
+// listens (refused at once), fixed host figures and recorded dialogs. Nothing inside the window
+// is hooked: each round opens a fresh window, presses "COMEÇAR" (BM_CLICK) and handles the
+// window's messages until "Próximo" is enabled, as a person would see it.
 //
-// The floor: net::TcpClient Connect, Connected, Disconnect against the same listener, as many
-// samples. Both medians are printed in microseconds, with their ratio.
+// Every round also times, on this thread and against the same servers:
+//   core run       core::CheckRun with the real probes and a log sink that does nothing: the
+//                  same run without a window (no worker thread, no messages, no RichEdit);
+//   network floor  the run's network work done bare: net::TcpClient Connect, Connected and
+//                  Disconnect six times, then one net::FtpClient connect that is refused;
+//   bare probe     each of those six connect/open-check/close, on its own.
+// Figures (medians over the rounds):
+//   window run     from the click to "Próximo" enabled; its ratio to the network floor; and
+//                  apart, the click handler's share (until BM_CLICK returns: the log page shown,
+//                  the log control made, the run's worker started);
+//   per probe      (window run - network floor) / 6 + bare probe: what one TCP probe costs in the
+//                  window when everything the run adds to the bare network work is charged to
+//                  the six TCP probes (the host-check and heading lines as well, so it errs high);
+//                  its ratio to the bare probe.
+// As in travik.exe, the click loads RichEdit (msftedit.dll) for the log: each window loads it,
+// and frees it when it goes.
 //   probe_bench.exe [rounds]
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/startup.h"
 #include "bench/windows/bench_figures.h"
-#include "platform/socket.h"
+#include "bench/windows/bench_window.h"
+#include "bench/windows/holding_server.h"
+#include "core/check_run.h"
+#include "core/probes.h"
+#include "platform/ftp_client.h"
 #include "platform/tcp_client.h"
-#include "platform/win_handles.h"
 #include "tests/windows/gui_test_support.h"
-#include "ui/GUITravik.h"
 
 namespace {
 
@@ -38,128 +49,137 @@ using namespace travik::bench;
 
 constexpr int kDefaultRounds = 50;
 constexpr int kMaxRounds = 500;
-constexpr double kRoundsBudgetMs = 60000.0;
-constexpr int kProbesPerRound = 6;  // two broadcast servers, four international ones
-constexpr std::size_t kMaxHeldConnections = 8192;
+constexpr double kRoundsBudgetMs = 90000.0;  // no round starts after this
+constexpr int kRunLimitMs = 20000;           // one window run, click to "Próximo"
+constexpr int kTcpProbes = 6;                // two broadcast servers, four international ones
+const wchar_t kFtpFailure[] = L"Não foi possível conectar ao FTP.";
 
-// Accepts the connections made to a loopback listener on a thread of its own and holds them open
-// until it stops, so that every probe finds its connection open. Stops when asked, after
-// `lifetime`, or when it holds kMaxHeldConnections.
-class LoopbackServer {
+struct WindowRun {
+  // From the click to "Próximo" enabled.
+  double run_ms = 0;
+  // Until the click returned: the log page shown, the log control made, the run started.
+  double click_ms = 0;
+};
+
+struct Round {
+  double window_ms = 0;
+  double click_ms = 0;
+  double core_ms = 0;
+  double floor_ms = 0;
+  std::vector<double> bare_probe_ms;
+};
+
+// One window, one click, until "Próximo" is enabled. Nothing when the run did not end as
+// expected (six probes open, only the refused FTP server an issue).
+std::optional<WindowRun> TimeWindowRun(const core::NetworkEndpoint& tcp, std::uint16_t ftp_port) {
+  auto recorded = std::make_shared<test::Recorded>();
+  std::unique_ptr<TFrmTravik> form = test::OpenWindow(BenchSetup(tcp, ftp_port, recorded));
+  if (form == nullptr) {
+    std::fprintf(stderr, "the window could not be created\n");
+    return std::nullopt;
+  }
+  const HWND window = form->Handle();
+  const HWND next = test::FindControl(window, ids::kBtnNext);
+  test::PumpUntil([] { return false; }, 20);  // the window settles (first paint)
+
+  const Clock::time_point click = Clock::now();
+  test::Click(window, ids::kBtnStart);
+  const Clock::time_point clicked = Clock::now();
+  const bool ended = test::PumpUntil([next] { return IsWindowEnabled(next) != 0; }, kRunLimitMs);
+  const Clock::time_point enabled = Clock::now();
+
+  std::size_t open_probes = 0;
+  for (const std::wstring& line : test::LogLines(window)) {
+    if (line.size() >= 5 && line.compare(line.size() - 5, 5, L"...OK") == 0) ++open_probes;
+  }
+  const std::vector<std::wstring> red = test::RedLines(window);
+  const bool as_expected = ended && open_probes == kTcpProbes && red.size() == 1 &&
+                           red[0] == kFtpFailure && recorded->error_boxes.empty();
+  CloseWindow(form);
+  if (!as_expected) {
+    std::fprintf(stderr,
+                 "window run: unexpected outcome (ended %d, %zu probes open, %zu red lines, %zu "
+                 "error boxes)\n",
+                 ended ? 1 : 0, open_probes, red.size(), recorded->error_boxes.size());
+    return std::nullopt;
+  }
+  return WindowRun{MillisecondsBetween(click, enabled), MillisecondsBetween(click, clicked)};
+}
+
+class NullSink final : public core::LogSink {
  public:
-  explicit LoopbackServer(std::chrono::seconds lifetime)
-      : listener_(net::Listener::OnLoopback(0, 1024)),
-        deadline_(Clock::now() + lifetime),
-        thread_([this] { Serve(); }) {}
-  ~LoopbackServer() {
-    stop_ = true;
-    thread_.join();
-  }
-  LoopbackServer(const LoopbackServer&) = delete;
-  LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-  [[nodiscard]] NetworkEndpoint Endpoint() const { return {"127.0.0.1", port_}; }
-
- private:
-  void Serve() {
-    std::vector<net::Socket> held;
-    while (!stop_ && Clock::now() < deadline_ && held.size() < kMaxHeldConnections) {
-      try {
-        net::Socket accepted = listener_.Accept(20);
-        if (accepted.Valid()) held.push_back(std::move(accepted));
-      } catch (const net::SocketError& e) {
-        std::fprintf(stderr, "accept failed: %s\n", e.what());
-        break;
-      }
-    }
-  }
-
-  net::Listener listener_;
-  std::uint16_t port_ = listener_.Port();
-  Clock::time_point deadline_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;  // last: starts once everything above is ready
+  void Clear() override {}
+  void Append(const core::LogLine&) override {}
+  void ReplaceLast(const core::LogLine&) override {}
 };
 
-// Handles what is waiting in this thread's queue (bounded).
-void PumpMessages() {
-  MSG message;
-  for (int i = 0; i < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
-// Pairs of before_open_check calls that bracket exactly one probe (see the top of the file).
-constexpr std::pair<int, int> kWholeProbeSpans[] = {{0, 1}, {2, 3}, {3, 4}, {4, 5}};
-
-struct WindowFigures {
-  std::vector<double> probe_us;
-  std::vector<double> click_ms;
-  bool ok = true;
-};
-
-WindowFigures TimeWindowProbes(const NetworkEndpoint& tcp, std::uint16_t ftp_port, int rounds) {
-  WindowFigures figures;
+std::optional<double> TimeCoreRun(const TravikSetup& setup) {
+  core::SocketTcpProbe tcp;
+  core::SocketFtpProbe ftp;
+  NullSink sink;
+  const core::CancelFlag cancel{false};
   const Clock::time_point start = Clock::now();
-  for (int round = 0; round < rounds; ++round) {
-    if (MillisecondsBetween(start, Clock::now()) > kRoundsBudgetMs) {
-      std::fprintf(stderr, "time budget spent after %d rounds\n", round);
-      break;
-    }
-    auto recorded = std::make_shared<test::Recorded>();
-    std::vector<Clock::time_point> stamps;
-    stamps.reserve(kProbesPerRound);
-    TravikSetup setup = test::LoopbackSetup(tcp, ftp_port, recorded);
-    setup.before_open_check = [&stamps] { stamps.push_back(Clock::now()); };
-    auto form = std::make_unique<TFrmTravik>(std::move(setup));
-    if (!form->Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) {
-      std::fprintf(stderr, "the window could not be created\n");
-      figures.ok = false;
-      break;
-    }
-    PumpMessages();
-
-    const Clock::time_point click = Clock::now();
-    SendMessageW(form->ControlHandle(TFrmTravik::Control::btnStart), BM_CLICK, 0, 0);
-    figures.click_ms.push_back(MillisecondsBetween(click, Clock::now()));
-
-    // Every TCP probe must have reached the listener; only the refused FTP server is an issue.
-    if (stamps.size() != kProbesPerRound || !form->SecondaryErrors().empty() ||
-        form->Errors().size() != 1 || !recorded->error_boxes.empty()) {
-      std::fprintf(stderr,
-                   "round %d: unexpected outcome (%zu probes, %zu errors, %zu secondary, %zu "
-                   "error boxes)\n",
-                   round, stamps.size(), form->Errors().size(), form->SecondaryErrors().size(),
-                   recorded->error_boxes.size());
-      figures.ok = false;
-      break;
-    }
-    for (const auto& [from, to] : kWholeProbeSpans) {
-      figures.probe_us.push_back(MicrosecondsBetween(stamps[from], stamps[to]));
-    }
-    form.reset();
-    PumpMessages();
+  core::CheckRun run(setup.host, setup.targets, tcp, ftp, sink, cancel);
+  const core::CheckResult result = run.Run();
+  const double ms = MillisecondsBetween(start, Clock::now());
+  std::size_t open_probes = 0;
+  for (const core::TcpProbeResult& probe : result.probes) open_probes += probe.ok ? 1 : 0;
+  if (!result.completed || open_probes != kTcpProbes || result.errors.size() != 1 ||
+      !result.secondary_errors.empty()) {
+    std::fprintf(stderr, "core run: unexpected outcome (%zu probes open, %zu errors)\n",
+                 open_probes, result.errors.size());
+    return std::nullopt;
   }
-  return figures;
+  return ms;
 }
 
-std::vector<double> TimeBareProbes(const NetworkEndpoint& tcp, std::size_t count) {
-  std::vector<double> samples;
+// The network floor; fills `bare_probe_ms` with the six connect/open-check/close spans.
+std::optional<double> TimeNetworkFloor(const TravikSetup& setup,
+                                       std::vector<double>& bare_probe_ms) {
   net::TcpClient client;
-  for (std::size_t i = 0; i < count; ++i) {
-    const Clock::time_point start = Clock::now();
-    client.Connect(tcp.host, tcp.port);
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < kTcpProbes; ++i) {
+    const core::NetworkEndpoint& endpoint =
+        i < 2 ? setup.targets.broadcast[static_cast<std::size_t>(i)]
+              : setup.targets.international[static_cast<std::size_t>(i - 2)];
+    const Clock::time_point probe_start = Clock::now();
+    client.Connect(endpoint.host, endpoint.port);
     const bool open = client.Connected();
     client.Disconnect();
-    const Clock::time_point end = Clock::now();
+    bare_probe_ms.push_back(MillisecondsBetween(probe_start, Clock::now()));
     if (!open) {
-      std::fprintf(stderr, "bare probe %zu: the connection was not open\n", i);
-      break;
+      std::fprintf(stderr, "network floor: connection %d was not open\n", i);
+      return std::nullopt;
     }
-    samples.push_back(MicrosecondsBetween(start, end));
   }
-  return samples;
+  bool refused = false;
+  try {
+    net::FtpClient ftp;
+    ftp.Connect(setup.targets.ftp);
+  } catch (const Error&) {
+    refused = true;
+  }
+  const double ms = MillisecondsBetween(start, Clock::now());
+  if (!refused) {
+    std::fprintf(stderr, "network floor: the FTP connect was not refused\n");
+    return std::nullopt;
+  }
+  return ms;
+}
+
+std::optional<Round> TimeRound(const core::NetworkEndpoint& tcp, std::uint16_t ftp_port) {
+  Round round;
+  const TravikSetup setup = BenchSetup(tcp, ftp_port, std::make_shared<test::Recorded>());
+  const std::optional<WindowRun> window = TimeWindowRun(tcp, ftp_port);
+  const std::optional<double> core = window ? TimeCoreRun(setup) : std::nullopt;
+  const std::optional<double> floor =
+      core ? TimeNetworkFloor(setup, round.bare_probe_ms) : std::nullopt;
+  if (!floor) return std::nullopt;
+  round.window_ms = window->run_ms;
+  round.click_ms = window->click_ms;
+  round.core_ms = *core;
+  round.floor_ms = *floor;
+  return round;
 }
 
 }  // namespace
@@ -172,24 +192,40 @@ int main(int argc, char** argv) {
   }
   try {
     const WindowServices services;
-    LoopbackServer server(std::chrono::seconds(150));
+    HoldingServer server(std::chrono::seconds(150));
     const std::uint16_t ftp_port = test::RefusedEndpoint().port;
 
-    const WindowFigures window = TimeWindowProbes(server.Endpoint(), ftp_port, rounds);
-    if (!window.ok || window.probe_us.empty()) return 1;
-    const std::vector<double> bare = TimeBareProbes(server.Endpoint(), window.probe_us.size());
-    if (bare.size() != window.probe_us.size()) return 1;
+    std::vector<double> window, click, core, floor, bare;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < rounds; ++i) {
+      if (MillisecondsBetween(start, Clock::now()) > kRoundsBudgetMs) {
+        std::fprintf(stderr, "time budget spent after %d rounds\n", i);
+        break;
+      }
+      const std::optional<Round> round = TimeRound(server.Endpoint(), ftp_port);
+      if (!round) return 1;
+      window.push_back(round->window_ms);
+      click.push_back(round->click_ms);
+      core.push_back(round->core_ms);
+      floor.push_back(round->floor_ms);
+      bare.insert(bare.end(), round->bare_probe_ms.begin(), round->bare_probe_ms.end());
+    }
 
-    const double window_median = Median(window.probe_us);
-    const double bare_median = Median(bare);
-    std::printf("tcp-probe window probe (TFrmTravik)      median %9.1f us  (n=%zu, %zu rounds)\n",
-                window_median, window.probe_us.size(), window.click_ms.size());
-    std::printf("tcp-probe bare connect/open-check/close  median %9.1f us  (n=%zu)\n", bare_median,
+    const double window_ms = Median(window);
+    const double core_ms = Median(core);
+    const double floor_ms = Median(floor);
+    const double bare_ms = Median(bare);
+    const double per_probe_ms = (window_ms - floor_ms) / kTcpProbes + bare_ms;
+    std::printf("check-run  window run (click to \"Proximo\")  median %8.2f ms  (%zu rounds)\n",
+                window_ms, window.size());
+    std::printf("check-run    of which the click handler     median %8.2f ms\n", Median(click));
+    std::printf("check-run  core run, no window            median %8.2f ms\n", core_ms);
+    std::printf("check-run  network floor                  median %8.2f ms\n", floor_ms);
+    std::printf("check-run  ratio window run / network floor: %.2f\n", Ratio(window_ms, floor_ms));
+    std::printf("tcp-probe  per probe in the window        %8.3f ms\n", per_probe_ms);
+    std::printf("tcp-probe  bare probe                     median %8.3f ms  (n=%zu)\n", bare_ms,
                 bare.size());
-    std::printf("tcp-probe ratio window / bare: %.2f\n", Ratio(window_median, bare_median));
-    std::printf(
-        "tcp-probe whole check run (one click, 6 TCP probes + refused FTP) median %.1f ms\n",
-        Median(window.click_ms));
+    std::printf("tcp-probe  ratio per probe / bare probe: %.2f\n", Ratio(per_probe_ms, bare_ms));
     std::fflush(stdout);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "probe_bench: %s\n", e.what());
