@@ -8,7 +8,7 @@
 
 namespace travik {
 
-WindowServices::WindowServices() : rich_edit_(LoadLibraryW(L"msftedit.dll")) {
+WindowServices::WindowServices() {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 }

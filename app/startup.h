@@ -14,15 +14,14 @@ namespace travik {
 inline constexpr wchar_t kThemeName[] = L"KORVENA";
 
 // What the window needs started before it is created, for as long as it lives: COM (for the
-// picture decoder), the common controls, RichEdit and Windows Sockets. Raises Error when Windows
-// Sockets cannot be started.
+// picture decoder and the taskbar), the common controls and Windows Sockets. (RichEdit is loaded
+// when the log is first needed.) Raises Error when Windows Sockets cannot be started.
 class WindowServices {
  public:
   WindowServices();
 
  private:
   ComApartment com_;
-  UniqueLibrary rich_edit_;
   net::SocketLibrary sockets_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <richedit.h>
 
-#include <algorithm>
 #include <iterator>
 
 #include "platform/error.h"
@@ -22,6 +21,8 @@ std::wstring WithLoneCrBreaks(const std::wstring& text) {
   }
   return out;
 }
+
+constexpr LONG kLogFontTwips = 160;  // Tahoma 8 pt
 
 struct StreamTarget {
   HANDLE file;
@@ -54,77 +55,31 @@ void RichLog::Select(LONG from, LONG to) const {
   SendMessageW(control_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
 }
 
-std::wstring RichLog::Text() const {
-  const LONG length = Length();
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  GETTEXTEX query{};
-  query.cb = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-  query.flags = GT_DEFAULT;
-  query.codepage = 1200;
-  const auto got = SendMessageW(control_, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
-                                reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<std::size_t>(got));
-  return text;
-}
-
 void RichLog::Clear() {
   SetWindowTextW(control_, L"");
-  insertion_colour_ = kDefaultColour;
+  last_start_ = -1;
 }
 
-void RichLog::Append(const std::wstring& text) {
+void RichLog::Append(const std::wstring& text, COLORREF colour) {
   const LONG length = Length();
   Select(length, length);
   CHARFORMAT2W format{};
   format.cbSize = sizeof format;
   format.dwMask = CFM_COLOR;
-  format.crTextColor = insertion_colour_;
+  format.crTextColor = colour;
   SendMessageW(control_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
   const std::wstring inserted = (length > 0 ? L"\r" : L"") + WithLoneCrBreaks(text);
   SendMessageW(control_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(inserted.c_str()));
-  insertion_colour_ = kDefaultColour;
+  last_start_ = length;
   SendMessageW(control_, EM_SCROLLCARET, 0, 0);
-  UpdateWindow(control_);  // the check run holds the message loop; show progress as it goes
 }
 
-int RichLog::Count() const {
-  const std::wstring text = Text();
-  if (text.empty()) return 0;
-  int count = 1;
-  for (wchar_t c : text) count += c == L'\r' ? 1 : 0;
-  return count;
-}
-
-std::wstring RichLog::Line(int index) const {
-  const std::wstring text = Text();
-  std::size_t start = 0;
-  for (int i = 0; i < index; ++i) {
-    start = text.find(L'\r', start);
-    if (start == std::wstring::npos) return {};
-    ++start;
+void RichLog::ReplaceLast(const std::wstring& text, COLORREF colour) {
+  if (last_start_ >= 0) {
+    Select(last_start_, Length());
+    SendMessageW(control_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
   }
-  const std::size_t end = text.find(L'\r', start);
-  return text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-}
-
-void RichLog::Delete(int index) {
-  const std::wstring text = Text();
-  if (text.empty()) return;
-  std::vector<LONG> starts{0};
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == L'\r') starts.push_back(static_cast<LONG>(i + 1));
-  }
-  const auto count = static_cast<int>(starts.size());
-  if (index < 0 || index >= count) return;
-  const auto length = static_cast<LONG>(text.size());
-  if (count == 1) {
-    Select(0, length);
-  } else if (index == count - 1) {
-    Select(starts[index] - 1, length);  // with the break before it
-  } else {
-    Select(starts[index], starts[index + 1]);  // with the break after it
-  }
-  SendMessageW(control_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+  Append(text, colour);
 }
 
 void RichLog::SaveToFile(const std::wstring& path) const {
@@ -146,26 +101,21 @@ void RichLog::SaveToFile(const std::wstring& path) const {
   if (target.failed || stream.dwError != 0) throw Error("Failed to Save Stream");
 }
 
-std::vector<RichLog::ColouredLine> RichLog::Lines() const {
-  std::vector<ColouredLine> lines;
-  const std::wstring text = Text();
-  if (text.empty()) return lines;
-  CHARRANGE saved{};
-  SendMessageW(control_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&saved));
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = std::min(text.find(L'\r', start), text.size());
-    Select(static_cast<LONG>(start), static_cast<LONG>(end));
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    SendMessageW(control_, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    lines.push_back(
-        {text.substr(start, end - start), format.crTextColor, (format.dwMask & CFM_COLOR) != 0});
-    if (end == text.size()) break;
-    start = end + 1;
-  }
-  SendMessageW(control_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&saved));
-  return lines;
+void SetUpLogControl(HWND control, COLORREF background) {
+  SendMessageW(control, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(background));
+  SendMessageW(control, EM_SETTARGETDEVICE, 0, 0);  // wrap at the control's width
+  CHARFORMAT2W format{};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_CHARSET | CFM_BOLD | CFM_ITALIC |
+                  CFM_UNDERLINE | CFM_STRIKEOUT | CFM_BACKCOLOR;
+  format.dwEffects = 0;  // regular weight, whatever the control's own default
+  format.crBackColor = background;
+  format.yHeight = kLogFontTwips;
+  format.crTextColor = RichLog::kDefaultColour;
+  format.bCharSet = DEFAULT_CHARSET;
+  lstrcpynW(format.szFaceName, L"Tahoma", LF_FACESIZE);
+  SendMessageW(control, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+  SendMessageW(control, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
 }
 
 }  // namespace travik

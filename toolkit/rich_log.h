@@ -1,11 +1,9 @@
 #pragma once
-// The check log: a read-only RichEdit used as an ordered list of lines, each piece of text in its
-// own colour. A lone CR or a CR LF inside an appended text starts a new line. Lines are the
-// control's paragraphs (logical lines, not wrapped display lines).
+// The check log: a read-only RichEdit used as an ordered list of lines, each in its own colour.
+// A lone CR or a CR LF inside an appended text starts a new line on screen.
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace travik {
 
@@ -13,37 +11,30 @@ class RichLog {
  public:
   static constexpr COLORREF kDefaultColour = RGB(255, 255, 255);
 
-  // The control itself is created by the window; this wraps it.
+  // The control itself is created by its owner; this wraps it.
   void Attach(HWND control) { control_ = control; }
   [[nodiscard]] HWND Handle() const { return control_; }
 
   void Clear();
-  // Adds `text` at the end as a new line, in the insertion colour. The insertion colour then
-  // returns to the default: only the line it was set for takes it.
-  void Append(const std::wstring& text);
-  [[nodiscard]] int Count() const;
-  [[nodiscard]] std::wstring Line(int index) const;
-  void Delete(int index);
-  void SetInsertionColour(COLORREF colour) { insertion_colour_ = colour; }
+  // Adds `text` at the end as a new line, in `colour`.
+  void Append(const std::wstring& text, COLORREF colour = kDefaultColour);
+  // Replaces what the last Append added (a probe line by its outcome).
+  void ReplaceLast(const std::wstring& text, COLORREF colour = kDefaultColour);
 
   // The whole content as Rich Text Format. Raises Error "Cannot create file "<full path>".
   // <system text>" when the file cannot be created, "Failed to Save Stream" when writing fails.
   void SaveToFile(const std::wstring& path) const;
 
-  // Each line with its colour (`uniform` false when it mixes colours), for the window's tests.
-  struct ColouredLine {
-    std::wstring text;
-    COLORREF colour;
-    bool uniform;
-  };
-  [[nodiscard]] std::vector<ColouredLine> Lines() const;
-  [[nodiscard]] std::wstring Text() const;  // paragraphs separated by CR
-
  private:
   [[nodiscard]] LONG Length() const;
   void Select(LONG from, LONG to) const;
   HWND control_ = nullptr;
-  COLORREF insertion_colour_ = kDefaultColour;
+  LONG last_start_ = -1;  // where the last Append began, its line break included
 };
+
+// Sets a RichEdit up as the check log: Tahoma 8 pt, regular, white on `background`, wrapping at
+// its width. Every character carries the background as well, so that the report file, read on
+// white paper, keeps the white text readable as the screen shows it.
+void SetUpLogControl(HWND control, COLORREF background);
 
 }  // namespace travik

@@ -22,8 +22,8 @@ class SystemTaskbarProgress final : public TaskbarProgress {
 
 std::unique_ptr<TaskbarProgress> SystemTaskbar() {
   ComPtr<ITaskbarList3> list;
-  if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_ITaskbarList3, reinterpret_cast<void**>(list.put()))) ||
+  if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                              reinterpret_cast<void**>(list.put()))) ||
       list.get() == nullptr || FAILED(list->HrInit())) {
     return nullptr;
   }

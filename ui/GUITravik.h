@@ -1,90 +1,42 @@
 #pragma once
-// TFrmTravik: the program's one window, a three-page wizard. Its handlers are the program's
-// logic: the check run with the host and network checks, the verdict and the report export.
+// TFrmTravik: the program's one window, a three-page wizard and a view of one check run. The
+// run itself is the check core's, on a worker thread; the window shows its log as it comes,
+// keeps the two issue lists when it ends, shows the verdict and exports the report.
 #include <windows.h>
 
 #include <array>
-#include <cstdint>
-#include <functional>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/ftp_client.h"
-#include "platform/os_line.h"
-#include "platform/tcp_client.h"
+#include "core/background_run.h"
 #include "platform/win_handles.h"
 #include "toolkit/banner.h"
-#include "toolkit/dialogs.h"
+#include "toolkit/palette.h"
 #include "toolkit/rich_log.h"
-#include "toolkit/theme.h"
+#include "toolkit/taskbar.h"
+#include "toolkit/widgets.h"
+#include "toolkit/window_base.h"
+#include "ui/run_messages.h"
+#include "ui/travik_setup.h"
 
 namespace travik {
 
-struct NetworkEndpoint {
-  std::string host;
-  std::uint16_t port = 0;
-};
-
-// What the window is given when it is built. ProductSetup() holds the program's own values;
-// tests replace what they cannot use as it is (endpoints, host figures, dialogs).
-struct TravikSetup {
-  OsFacts os;                             // read once at start-up
-  std::wstring decimal_separator = L".";  // read at start-up
-  const Theme* theme = nullptr;           // null: the default look
-  std::array<NetworkEndpoint, 2> broadcast;
-  std::array<NetworkEndpoint, 4> international;
-  net::FtpSettings ftp;
-  std::function<std::uint64_t()> total_memory;
-  std::function<std::int64_t()> free_disk;
-  std::function<bool()> is_admin;
-  std::function<std::wstring()> read_decimal_separator;  // again when regional settings change
-  std::function<std::optional<std::wstring>(HWND, const SaveDialogSettings&)> save_dialog;
-  std::function<void(HWND, const std::wstring&)> error_box;
-  bool quit_on_close = true;  // the main window ends the program when it is closed
-  // For tests: runs between a TCP probe's connect and its open check.
-  std::function<void()> before_open_check;
-};
-
-[[nodiscard]] TravikSetup ProductSetup();
-
-class TFrmTravik {
+class TFrmTravik : public WindowBase<TFrmTravik> {
  public:
-  enum class Control {
-    nbPages,
-    btnStart,
-    btnNext,
-    mList,
-    lblResult,
-    btnExport,
-    btnClose,
-    Label1,
-    Label2,
-    Image1,
-    Panel1
-  };
-
   explicit TFrmTravik(TravikSetup setup);
   ~TFrmTravik();
-  TFrmTravik(const TFrmTravik&) = delete;
-  TFrmTravik& operator=(const TFrmTravik&) = delete;
 
   // Builds the window with its layout, runs FormCreate and shows it. False when it failed.
   bool Create(HINSTANCE instance, int show_command);
-  [[nodiscard]] HWND Handle() const { return hwnd_; }
-
-  // What a test or an accessibility tool reads back.
-  [[nodiscard]] HWND ControlHandle(Control control) const;
-  [[nodiscard]] int CurrentPage() const { return current_page_; }
-  [[nodiscard]] const RichLog& Log() const { return mList; }
-  [[nodiscard]] const std::vector<std::wstring>& Errors() const { return FError; }
-  [[nodiscard]] const std::vector<std::wstring>& SecondaryErrors() const { return FSecondaryError; }
-  [[nodiscard]] const std::wstring& ResultText() const { return result_text_; }
-  [[nodiscard]] const std::wstring& DecimalSeparator() const { return setup_.decimal_separator; }
+  // A check run was started and its worker has not returned (after the window is closed: a run
+  // abandoned in a wait that cannot be cut short).
+  [[nodiscard]] bool RunInProgress() const;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM w, LPARAM l);
+  friend class WindowBase<TFrmTravik>;
   LRESULT HandleMessage(UINT message, WPARAM w, LPARAM l);
+  void OnUncaughtError(const char* what);
 
   // Event handlers.
   void FormCreate();
@@ -92,71 +44,54 @@ class TFrmTravik {
   void btnNextClick();
   void btnExportClick();
   void btnCloseClick();
+  void OnCommand(int id, int code);
 
-  // The checks.
-  void AddIssue(const std::wstring& text, bool primary);
-  void CheckMemory();
-  void CheckDiskSpace();
-  bool IsUserAdmin();
-  void CheckBroadcastServers();
-  void CheckInternationalServers();
-  bool TestConnection(const std::string& host, std::uint16_t port, bool primary);
-  void CheckFtpServer();
+  // The run's messages.
+  void OnRunLog(const LogOperation& operation);
+  void OnRunFinished(core::CheckResult result);
+  [[nodiscard]] bool Busy() const { return run_ != nullptr && !run_finished_; }
 
-  // The window's plumbing.
+  // Layout and look.
   bool BuildLayout();
+  bool CreateLog();
   void ApplyDpi(UINT dpi);
   void Layout();
   void ShowPage(int index);
-  void SetLabelText(HWND label, const std::wstring& text);
-  void FitLabel(HWND label);
   [[nodiscard]] int Scale(int pixels_at_96_dpi) const;
-  [[nodiscard]] HBRUSH BrushFor(HWND panel) const;
-  void PaintPanel(HWND panel, HDC dc);
-  void DrawButton(const DRAWITEMSTRUCT& item);
-  void OnCommand(int id, int code);
-  template <typename Handler>
-  void Guarded(Handler&& handler);
+  void PaintBanner(HDC dc, const RECT& strip) const;
 
   TravikSetup setup_;
   HINSTANCE instance_ = nullptr;
-  HWND hwnd_ = nullptr;
   UINT dpi_ = 96;
-  int current_page_ = 2;
   HWND last_focus_ = nullptr;  // the focused control when the window was last deactivated
 
-  // Controls, owned by the window (destroyed with it).
-  HWND nbPages = nullptr;
-  std::array<HWND, 3> pages_{};
-  HWND Image1 = nullptr;
+  // Controls: the panels are objects of their own, the other controls are owned by the window
+  // (destroyed with it).
+  Panel nbPages;
+  std::array<Panel, 3> pages_;
+  Panel Image1;
   HWND Label1 = nullptr;
   HWND btnStart = nullptr;
-  HWND Panel1 = nullptr;
+  Panel Panel1;
   HWND btnNext = nullptr;
-  RichLog mList;
+  RichLog mList;  // created when the check starts: the first page does not need it
   HWND Label2 = nullptr;
   HWND lblResult = nullptr;
   HWND btnExport = nullptr;
   HWND btnClose = nullptr;
-  std::wstring result_text_ = L"-";
 
   SaveDialogSettings SaveDialog1;
-  net::TcpClient IdTCPClient1;
-  net::FtpClient IdFTP1;
+  std::vector<std::string> FError;           // impediments, from the run's result
+  std::vector<std::string> FSecondaryError;  // secondary errors, from the run's result
 
-  std::vector<std::wstring> FError;           // impediments
-  std::vector<std::wstring> FSecondaryError;  // secondary errors
+  std::unique_ptr<core::BackgroundRun> run_;  // holds IdTCPClient1 and IdFTP1
+  bool run_finished_ = false;
+  std::unique_ptr<TaskbarProgress> taskbar_;
 
-  // Look: colours from the theme (or the default look), with the brushes and fonts they need.
-  struct Palette {
-    COLORREF page, panel, text, button, button_pressed, button_border, button_text, button_disabled,
-        button_disabled_text, focus, log;
-    bool themed;
-  };
-  Palette palette_{};
-  UniqueBrush page_brush_, panel_brush_;
+  Palette palette_;
   UniqueFont font_, heading_font_;
   UniqueIcon icon_big_, icon_small_;
+  UniqueLibrary rich_edit_library_;
   Picture banner_;
 };
 

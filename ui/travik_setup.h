@@ -18,9 +18,9 @@
 namespace travik {
 
 struct TravikSetup {
-  core::HostFacts host;           // OS values and decimal separator read once at start-up
-  core::NetworkTargets targets;   // the endpoints probed and the FTP probe's settings
-  const Theme* theme = nullptr;   // null: the default look
+  core::HostFacts host;          // OS values and decimal separator read once at start-up
+  core::NetworkTargets targets;  // the endpoints probed and the FTP probe's settings
+  const Theme* theme = nullptr;  // null: the default look
   std::function<std::wstring()> read_decimal_separator;  // again when regional settings change
   std::function<std::optional<std::wstring>(HWND, const SaveDialogSettings&)> save_dialog;
   std::function<void(HWND, const std::wstring&)> error_box;

@@ -106,8 +106,7 @@ void Fill(RichLog& log) {
   std::size_t issue = 0;
   for (int i = 0; i < kLines; ++i) {
     if (i % 10 == 9) {
-      log.SetInsertionColour(kIssueColour);
-      log.Append(kIssueLines[issue++ % std::size(kIssueLines)]);
+      log.Append(kIssueLines[issue++ % std::size(kIssueLines)], kIssueColour);
     } else {
       log.Append(kNormalLines[normal++ % std::size(kNormalLines)]);
     }
@@ -131,24 +130,14 @@ int main(int argc, char** argv) {
         400, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
     if (!control) throw Error("the RichEdit control could not be created");
     SendMessageW(control.get(), EM_EXLIMITTEXT, 0, 64 * 1024 * 1024);
-    SendMessageW(control.get(), EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(RGB(0, 0, 0)));
-    SendMessageW(control.get(), EM_SETTARGETDEVICE, 0, 0);
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_CHARSET;
-    format.yHeight = 160;  // 8 pt
-    format.crTextColor = RichLog::kDefaultColour;
-    format.bCharSet = DEFAULT_CHARSET;
-    lstrcpynW(format.szFaceName, L"Tahoma", LF_FACESIZE);
-    SendMessageW(control.get(), EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
-    SendMessageW(control.get(), EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    SetUpLogControl(control.get(), RGB(32, 32, 32));
 
     RichLog log;
     log.Attach(control.get());
     const Clock::time_point fill_start = Clock::now();
     Fill(log);
     const double fill_ms = MillisecondsBetween(fill_start, Clock::now());
-    const int lines = log.Count();
+    const int lines = static_cast<int>(SendMessageW(control.get(), EM_GETLINECOUNT, 0, 0));
 
     TempFile target;
     std::vector<double> save_ms;

@@ -14,7 +14,6 @@
 //   probe_bench.exe [rounds]
 #include <windows.h>
 
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>

@@ -15,7 +15,6 @@
 namespace travik::test {
 namespace {
 
-using Control = TFrmTravik::Control;
 using Lines = std::vector<std::wstring>;
 namespace fs = std::filesystem;
 
@@ -39,7 +38,7 @@ DWORD CALLBACK ReadFromString(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* 
 }
 
 // The file as an independent RichEdit reads it: its lines with their colours.
-std::vector<RichLog::ColouredLine> ReadReport(const fs::path& path) {
+std::vector<ColouredLine> ReadReport(const fs::path& path) {
   std::string rtf = ReadBytes(path);
   HWND edit = CreateWindowExW(0, MSFTEDIT_CLASS, L"", ES_MULTILINE, 0, 0, 2000, 2000, nullptr,
                               nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -47,16 +46,14 @@ std::vector<RichLog::ColouredLine> ReadReport(const fs::path& path) {
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);
   stream.pfnCallback = ReadFromString;
   SendMessageW(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
-  RichLog reader;
-  reader.Attach(edit);
-  auto lines = reader.Lines();
+  auto lines = ReadRichEdit(edit);
   DestroyWindow(edit);
   // The RTF writer ends the last paragraph with a mark of its own.
   if (!lines.empty() && lines.back().text.empty()) lines.pop_back();
   return lines;
 }
 
-Lines Texts(const std::vector<RichLog::ColouredLine>& lines) {
+Lines Texts(const std::vector<ColouredLine>& lines) {
   Lines out;
   for (const auto& l : lines) out.push_back(l.text);
   return out;
@@ -80,18 +77,18 @@ class ExportTest : public testing::Test {
   }
 
   // Runs the check and shows the verdict.
-  std::unique_ptr<TFrmTravik> RunChecks(TravikSetup setup) {
+  std::unique_ptr<TFrmTravik> RunToVerdict(TravikSetup setup) {
     auto form = OpenWindow(std::move(setup));
     if (form) {
-      Click(*form, Control::btnStart);
-      Click(*form, Control::btnNext);
+      EXPECT_TRUE(test::RunChecks(form->Handle()));
+      Click(form->Handle(), ids::kBtnNext);
     }
     return form;
   }
 
   void ExportTo(const TFrmTravik& form, const fs::path& path) {
     recorded_->save_answer = path.wstring();
-    Click(form, Control::btnExport);
+    Click(form.Handle(), ids::kBtnExport);
   }
 
   std::shared_ptr<Recorded> recorded_ = std::make_shared<Recorded>();
@@ -101,9 +98,9 @@ class ExportTest : public testing::Test {
 
 TEST_F(ExportTest, WithNoIssuesTheReportIsTheRunsLog) {
   ScriptedFtpServer ftp({kLoginRejected});
-  auto form = RunChecks(LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_));
+  auto form = RunToVerdict(LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_));
   ASSERT_NE(form, nullptr);
-  const Lines log = LogLines(*form);
+  const Lines log = LogLines(form->Handle());
   ExportTo(*form, folder_ / L"relatório.txt");  // a .txt name still gets Rich Text Format
 
   ASSERT_EQ(recorded_->save_dialogs.size(), 1u);
@@ -126,14 +123,13 @@ TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
   ScriptedFtpServer ftp({kLoginRejected});
   TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
-  setup.broadcast[1] = refused;
-  setup.is_admin = [] { return false; };
-  auto form = RunChecks(setup);
+  setup.targets.broadcast[1] = refused;
+  setup.host.is_admin = [] { return false; };
+  auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
-  const Lines run = LogLines(*form);
-  ASSERT_EQ(form->SecondaryErrors().size(), 1u);
-  const std::wstring secondary = form->SecondaryErrors()[0];
-  const std::wstring probe = secondary.substr(0, secondary.find(L'\r'));
+  const Lines run = LogLines(form->Handle());
+  const std::wstring probe =
+      L"Testando conexão em 127.0.0.1:" + std::to_wstring(refused.port) + L"...Falha";
 
   ExportTo(*form, folder_ / L"first.rtf");
   ExportTo(*form, folder_ / L"second.rtf");
@@ -151,7 +147,7 @@ TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
   const auto first_file = ReadReport(folder_ / L"first.rtf");
   EXPECT_EQ(Texts(first_file), first);
   EXPECT_EQ(Texts(ReadReport(folder_ / L"second.rtf")), second);
-  EXPECT_EQ(LogLines(*form), second);  // the appended lines stay in the log
+  EXPECT_EQ(LogLines(form->Handle()), second);  // the appended lines stay in the log
 
   // Issue lines are red in the file as on screen; the appended lines are written without a
   // colour of their own.
@@ -172,40 +168,42 @@ TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
 TEST_F(ExportTest, OnlySecondaryErrorsGetNoImpedimentHeading) {
   ScriptedFtpServer ftp({kLoginRejected});
   TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.broadcast[0] = RefusedEndpoint();
-  auto form = RunChecks(setup);
+  const NetworkEndpoint refused = RefusedEndpoint();
+  setup.targets.broadcast[0] = refused;
+  const std::wstring refused_probe =
+      L"Testando conexão em 127.0.0.1:" + std::to_wstring(refused.port) + L"...Falha";
+  auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
   ExportTo(*form, folder_ / L"report.rtf");
   const Lines lines = Texts(ReadReport(folder_ / L"report.rtf"));
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
-            (Lines{L">>>Erros encontrados:",
-                   form->SecondaryErrors()[0].substr(0, form->SecondaryErrors()[0].find(L'\r')),
-                   L"Socket Error # 10061", L"Connection refused."}));
+            (Lines{L">>>Erros encontrados:", refused_probe, L"Socket Error # 10061",
+                   L"Connection refused."}));
   EXPECT_EQ(std::count(lines.begin(), lines.end(), L">>>Impedimentos encontrados:"), 0);
 }
 
 TEST_F(ExportTest, CancelChangesNothing) {
   ScriptedFtpServer ftp({kLoginRejected});
   TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.is_admin = [] { return false; };
-  auto form = RunChecks(setup);
+  setup.host.is_admin = [] { return false; };
+  auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
-  const Lines before = LogLines(*form);
+  const Lines before = LogLines(form->Handle());
   recorded_->save_answer.reset();
-  Click(*form, Control::btnExport);
+  Click(form->Handle(), ids::kBtnExport);
   EXPECT_EQ(recorded_->save_dialogs.size(), 1u);
-  EXPECT_EQ(LogLines(*form), before);
+  EXPECT_EQ(LogLines(form->Handle()), before);
   EXPECT_TRUE(fs::is_empty(folder_));
 }
 
 TEST_F(ExportTest, AFileThatCannotBeCreatedIsReportedAndTheExportCanBeRetried) {
   ScriptedFtpServer ftp({kLoginRejected});
   TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.is_admin = [] { return false; };
-  auto form = RunChecks(setup);
+  setup.host.is_admin = [] { return false; };
+  auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
-  const std::size_t run_lines = LogLines(*form).size();
+  const std::size_t run_lines = LogLines(form->Handle()).size();
 
   fs::create_directories(folder_ / L"a folder");
   struct Case {
@@ -227,7 +225,7 @@ TEST_F(ExportTest, AFileThatCannotBeCreatedIsReportedAndTheExportCanBeRetried) {
     EXPECT_EQ(recorded_->error_boxes[0],
               L"Cannot create file \"" + c.path.wstring() + L"\". " + SystemErrorText(c.error));
     // The headings were appended before the file was tried, and stay.
-    EXPECT_EQ(LogLines(*form).size(), run_lines + 2 * exports);
+    EXPECT_EQ(LogLines(form->Handle()).size(), run_lines + 2 * exports);
     EXPECT_EQ(IsWindow(form->Handle()), TRUE);
   }
 

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
+#include "platform/win_handles.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   int result = 1;
   {
     const travik::WindowServices services;
+    // Reports are read back by RichEdit controls of the tests' own.
+    const travik::UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
     result = RUN_ALL_TESTS();
   }
   return result;

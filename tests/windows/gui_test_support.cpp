@@ -1,8 +1,37 @@
 #include "gui_test_support.h"
 
-#include "platform/gb_figure.h"
+#include <richedit.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/product_setup.h"
 
 namespace travik::test {
+namespace {
+
+class RecordingTaskbar final : public TaskbarProgress {
+ public:
+  explicit RecordingTaskbar(std::shared_ptr<Recorded> recorded) : recorded_(std::move(recorded)) {}
+  void SetBusy(HWND, bool busy) noexcept override { recorded_->taskbar_busy.push_back(busy); }
+
+ private:
+  std::shared_ptr<Recorded> recorded_;
+};
+
+struct Search {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchId(HWND hwnd, LPARAM l) {
+  auto* search = reinterpret_cast<Search*>(l);
+  if (GetDlgCtrlID(hwnd) != search->id) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+}  // namespace
 
 NetworkEndpoint RefusedEndpoint() {
   net::Listener listener = net::Listener::OnLoopback();
@@ -12,29 +41,36 @@ NetworkEndpoint RefusedEndpoint() {
 TravikSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
                           std::shared_ptr<Recorded> recorded) {
   TravikSetup setup = ProductSetup();
-  for (NetworkEndpoint& e : setup.broadcast) e = tcp;
-  for (NetworkEndpoint& e : setup.international) e = tcp;
-  setup.ftp.host = "127.0.0.1";
-  setup.ftp.port = ftp_port;
-  setup.ftp.connect_timeout_ms = 2000;
-  setup.ftp.read_timeout_ms = 2000;
-  setup.os.major = 10;
-  setup.os.build = 19045;
-  setup.os.product_type = 1;
-  setup.os.verified_workstation = true;
-  setup.os.native_x64 = true;
-  setup.total_memory = [] { return std::uint64_t{8} << 30; };
-  setup.free_disk = [] { return std::int64_t{100} << 30; };
-  setup.is_admin = [] { return true; };
-  setup.decimal_separator = L".";
+  for (NetworkEndpoint& e : setup.targets.broadcast) e = tcp;
+  for (NetworkEndpoint& e : setup.targets.international) e = tcp;
+  setup.targets.ftp.host = "127.0.0.1";
+  setup.targets.ftp.port = ftp_port;
+  setup.targets.ftp.connect_timeout_ms = 2000;
+  setup.targets.ftp.read_timeout_ms = 2000;
+  OsFacts& os = setup.host.os;
+  os = {};
+  os.major = 10;
+  os.build = 19045;
+  os.product_type = 1;
+  os.verified_workstation = true;
+  os.native_x64 = true;
+  setup.host.total_memory = [] { return std::uint64_t{8} << 30; };
+  setup.host.free_disk = [] { return std::int64_t{100} << 30; };
+  setup.host.is_admin = [] { return true; };
+  setup.host.decimal_separator = ".";
   setup.read_decimal_separator = [] { return std::wstring(L"."); };
-  setup.quit_on_close = false;
   setup.error_box = [recorded](HWND, const std::wstring& text) {
     recorded->error_boxes.push_back(text);
+  };
+  setup.missing_theme_box = [recorded](const std::wstring& name) {
+    recorded->error_boxes.push_back(L"missing theme " + name);
   };
   setup.save_dialog = [recorded](HWND, const SaveDialogSettings& settings) {
     recorded->save_dialogs.push_back(settings);
     return recorded->save_answer;
+  };
+  setup.taskbar = [recorded]() -> std::unique_ptr<TaskbarProgress> {
+    return std::make_unique<RecordingTaskbar>(recorded);
   };
   return setup;
 }
@@ -45,19 +81,87 @@ std::unique_ptr<TFrmTravik> OpenWindow(TravikSetup setup) {
   return form;
 }
 
-void Click(const TFrmTravik& form, TFrmTravik::Control control) {
-  SendMessageW(form.ControlHandle(control), BM_CLICK, 0, 0);
+HWND FindControl(HWND window, int id) {
+  Search search{id, nullptr};
+  EnumChildWindows(window, MatchId, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
-std::vector<std::wstring> LogLines(const TFrmTravik& form) {
-  std::vector<std::wstring> lines;
-  for (const RichLog::ColouredLine& line : form.Log().Lines()) lines.push_back(line.text);
+void Click(HWND window, int id) {
+  SendMessageW(FindControl(window, id), BM_CLICK, 0, 0);
+}
+
+bool PumpUntil(const std::function<bool()>& done, int limit_ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+bool RunChecks(HWND window) {
+  Click(window, ids::kBtnStart);
+  return PumpUntil([window] { return IsWindowEnabled(FindControl(window, ids::kBtnNext)) != 0; });
+}
+
+int VisiblePage(HWND window) {
+  for (int i = 0; i < 3; ++i) {
+    if (IsWindowVisible(FindControl(window, ids::kPage0 + i))) return i;
+  }
+  return -1;
+}
+
+std::vector<ColouredLine> ReadRichEdit(HWND edit) {
+  std::vector<ColouredLine> lines;
+  if (edit == nullptr) return lines;
+  GETTEXTLENGTHEX length_query{GTL_NUMCHARS | GTL_PRECISE, 1200};
+  const auto length =
+      SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length_query), 0);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  GETTEXTEX query{};
+  query.cb = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  query.flags = GT_DEFAULT;
+  query.codepage = 1200;
+  text.resize(
+      static_cast<std::size_t>(SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
+                                            reinterpret_cast<LPARAM>(text.data()))));
+  if (text.empty()) return lines;
+  CHARRANGE saved{};
+  SendMessageW(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&saved));
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = std::min(text.find(L'\r', start), text.size());
+    CHARRANGE range{static_cast<LONG>(start), static_cast<LONG>(end)};
+    SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    SendMessageW(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    lines.push_back(
+        {text.substr(start, end - start), format.crTextColor, (format.dwMask & CFM_COLOR) != 0});
+    if (end == text.size()) break;
+    start = end + 1;
+  }
+  SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&saved));
   return lines;
 }
 
-std::vector<std::wstring> RedLines(const TFrmTravik& form) {
+std::vector<std::wstring> LogLines(HWND window) {
   std::vector<std::wstring> lines;
-  for (const RichLog::ColouredLine& line : form.Log().Lines()) {
+  for (const ColouredLine& line : ReadRichEdit(FindControl(window, ids::kMList))) {
+    lines.push_back(line.text);
+  }
+  return lines;
+}
+
+std::vector<std::wstring> RedLines(HWND window) {
+  std::vector<std::wstring> lines;
+  for (const ColouredLine& line : ReadRichEdit(FindControl(window, ids::kMList))) {
     if (line.uniform && line.colour == RGB(255, 0, 0)) lines.push_back(line.text);
   }
   return lines;

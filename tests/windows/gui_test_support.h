@@ -1,8 +1,10 @@
 #pragma once
 // What the window's tests, the showcase and the benchmarks share: a window built with loopback
-// endpoints and fixed host figures, and ways to press its buttons and read it back.
+// endpoints and fixed host figures, and ways to press its buttons and read it back through
+// Win32, as a person's tools would.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,8 +12,11 @@
 
 #include "platform/socket.h"
 #include "ui/GUITravik.h"
+#include "ui/control_ids.h"
 
 namespace travik::test {
+
+using core::NetworkEndpoint;
 
 // An accepting listener on loopback; connections wait in its backlog, never accepted.
 class AcceptingEndpoint {
@@ -30,23 +35,42 @@ class AcceptingEndpoint {
   return {"travik-test.invalid", 81};
 }
 
-// Every TCP endpoint is `tcp`, the FTP server `ftp_port` on loopback; 8 GiB of memory,
-// 100 GiB free, an administrator, Windows 10 x64; the dialogs are recorded, never shown.
+// What the window asked of the dialogs and the taskbar; they are recorded, never shown.
 struct Recorded {
   std::vector<std::wstring> error_boxes;
   std::vector<SaveDialogSettings> save_dialogs;
   std::optional<std::wstring> save_answer;  // what the save dialog returns
+  std::vector<bool> taskbar_busy;           // each SetBusy call
 };
+
+// Every TCP endpoint is `tcp`, the FTP server `ftp_port` on loopback; 8 GiB of memory,
+// 100 GiB free, an administrator, Windows 10 x64.
 [[nodiscard]] TravikSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
                                         std::shared_ptr<Recorded> recorded);
 
 [[nodiscard]] std::unique_ptr<TFrmTravik> OpenWindow(TravikSetup setup);
 
-void Click(const TFrmTravik& form, TFrmTravik::Control control);
+// A child of `window` (at any depth) by its control id; null when there is none.
+[[nodiscard]] HWND FindControl(HWND window, int id);
+void Click(HWND window, int id);
 
-[[nodiscard]] std::vector<std::wstring> LogLines(const TFrmTravik& form);
+// Handles this thread's messages until `done` holds or `limit_ms` has passed; returns done().
+bool PumpUntil(const std::function<bool()>& done, int limit_ms = 30000);
+// Presses "COMEÇAR" and handles messages until "Próximo" is enabled (the run's end).
+bool RunChecks(HWND window);
+// The page that is shown (0, 1, 2), or -1.
+[[nodiscard]] int VisiblePage(HWND window);
+
+// A RichEdit's paragraphs with their colours (`uniform` false when one mixes colours).
+struct ColouredLine {
+  std::wstring text;
+  COLORREF colour;
+  bool uniform;
+};
+[[nodiscard]] std::vector<ColouredLine> ReadRichEdit(HWND edit);
+[[nodiscard]] std::vector<std::wstring> LogLines(HWND window);
 // Lines of the log in red (the issue colour).
-[[nodiscard]] std::vector<std::wstring> RedLines(const TFrmTravik& form);
+[[nodiscard]] std::vector<std::wstring> RedLines(HWND window);
 
 [[nodiscard]] std::wstring WindowText(HWND window);
 

@@ -2,9 +2,9 @@
 // reaching any real server: two endpoints accept, one refuses, one name does not resolve, and a
 // scripted FTP server rejects the test login. Closes itself after the seconds given (default 120).
 //
-//   wine showcase.exe [seconds] [fail]      "fail" also makes the host checks fail
+//   wine showcase.exe [seconds] [fail]      "fail" also makes the host checks, more probes and the
+//   FTP login fail
 #include <windows.h>
-
 
 #include <cstdlib>
 #include <cstring>
@@ -26,13 +26,15 @@ int main(int argc, char** argv) {
   auto recorded = std::make_shared<test::Recorded>();
   TravikSetup setup = test::LoopbackSetup(accepting.Endpoint(), ftp.Port(), recorded);
   setup.theme = ApplyTheme(themes, kThemeName, ShowMissingThemeBox);
-  setup.international[1] = test::RefusedEndpoint();
+  setup.targets.international[1] = test::RefusedEndpoint();
   if (fail) {
-    setup.broadcast = {test::RefusedEndpoint(), test::UnknownHostEndpoint()};
-    setup.is_admin = [] { return false; };
-    setup.total_memory = [] { return std::uint64_t{2147483648}; };
+    setup.targets.broadcast = {test::RefusedEndpoint(), test::UnknownHostEndpoint()};
+    setup.host.is_admin = [] { return false; };
+    setup.host.total_memory = [] { return std::uint64_t{2147483648}; };
+    setup.host.free_disk = [] { return std::int64_t{-1}; };
+    setup.targets.international[2] = test::RefusedEndpoint();
+    setup.targets.ftp.port = test::RefusedEndpoint().port;
   }
-  setup.quit_on_close = true;
   setup.error_box = ShowStandardErrorBox;
   setup.save_dialog = ShowSaveDialog;
   TFrmTravik form(setup);
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
   SetTimer(form.Handle(), 1, static_cast<UINT>(seconds) * 1000,
            [](HWND hwnd, UINT, UINT_PTR, DWORD) { PostMessageW(hwnd, WM_CLOSE, 0, 0); });
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+  while (IsWindow(form.Handle()) && GetMessageW(&message, nullptr, 0, 0) > 0) {
     if (IsDialogMessageW(form.Handle(), &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
