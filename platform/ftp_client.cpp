@@ -248,6 +248,7 @@ bool IsLoginRejection(const std::string& error_text) {
 
 void FtpClient::Connect(const FtpSettings& settings) {
   Disconnect();
+  login_reply_.reset();
   // The flag is the caller's: it is looked at while this call runs, never after.
   struct ForgetCancel {
     FtpClient& client;
@@ -288,10 +289,11 @@ FtpClient::Outcome FtpClient::ConnectOnce(const FtpSettings& settings, bool anno
     const std::optional<FtpReply> user =
         host_refused ? CommandUnlessClosed(user_command) : Command(user_command);
     if (!user) return ServerClosedOnHost();
+    FtpReply accepted = *user;
     if (user->code == 331) {
-      const FtpReply pass = Command("PASS " + settings.password);
+      accepted = Command("PASS " + settings.password);
       // 332 asks for an account; there is none to give.
-      if (pass.code != 230) throw FtpReplyError(pass.code, ReplyText(pass));
+      if (accepted.code != 230) throw FtpReplyError(accepted.code, ReplyText(accepted));
     } else if (user->code != 230 && user->code != 232) {
       throw FtpReplyError(user->code, ReplyText(*user));
     }
@@ -300,6 +302,7 @@ FtpClient::Outcome FtpClient::ConnectOnce(const FtpSettings& settings, bool anno
     const FtpReply type = Command("TYPE A");
     if (type.code != 200) throw FtpReplyError(type.code, ReplyText(type));
     (void)Command("SYST");
+    login_reply_ = std::move(accepted);
     return Outcome::kDone;
   } catch (...) {
     Close(greeted_);

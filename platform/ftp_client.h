@@ -182,6 +182,8 @@ class FtpClient {
   // text), CancelledError. The connection is closed before any error leaves; after success it
   // stays open.
   void Connect(const FtpSettings& settings);
+  // The reply that accepted the login of the last successful Connect (230 or 232).
+  [[nodiscard]] const std::optional<FtpReply>& LoginReply() const { return login_reply_; }
   // Open, with no orderly close or error pending (data already sent by the server is dropped).
   [[nodiscard]] bool Connected();
   // Sends "QUIT" when a greeting was accepted, waits kQuitWait at the most for its answer, closes.
@@ -207,6 +209,7 @@ class FtpClient {
   LineReader reader_{stream_, 10000};
   bool greeted_ = false;                // the greeting was accepted: leaving says "QUIT"
   const CancelFlag* cancel_ = nullptr;  // FtpSettings::cancel while Connect runs
+  std::optional<FtpReply> login_reply_;
 };
 
 }  // namespace travik::net

@@ -182,6 +182,10 @@ TEST(FtpClientLogin, FollowsTheServersReplies) {
     EXPECT_EQ(error, c.error);
     if (error.empty()) {
       EXPECT_TRUE(client.Connected());
+      // The reply that accepted the login: to PASS after a 331, else to USER.
+      ASSERT_TRUE(client.LoginReply().has_value());
+      const bool after_pass = c.commands[0].size() > 2 && c.commands[0][2] == kPass;
+      EXPECT_EQ(client.LoginReply()->code, after_pass ? 230 : std::stoi(c.sessions[0][2]));
       EXPECT_EQ(server.Commands(), c.commands) << "before disconnecting";
       const auto start = Clock::now();
       client.Disconnect();
@@ -192,6 +196,7 @@ TEST(FtpClientLogin, FollowsTheServersReplies) {
       EXPECT_EQ(server.Commands(), with_quit);
     } else {
       EXPECT_FALSE(client.Connected());
+      EXPECT_FALSE(client.LoginReply().has_value());
       server.Join();
       EXPECT_EQ(server.Commands(), c.commands);
     }
