@@ -4,17 +4,21 @@
 #   1. start-up   travik.exe against a minimal Win32 window program (launched alternately)
 #   2. tcp-probe  the window's TCP probes against a bare connect/open-check/close loop (loopback)
 #   3. export     RichLog::SaveToFile against writing the same bytes with WriteFile
+#   4. unattended the loopback build's "/json" run, process start to exit, against its wizard's
+#                 start, check run ("COMEÇAR" until "Próximo" is enabled) and close
 # Figures only: nothing here passes or fails on a time. Every network connection stays on
-# 127.0.0.1; travik.exe itself is only started and closed, its check run is never started.
+# 127.0.0.1; travik.exe itself is only started and closed, its check run is never started (the
+# check runs of section 4 are the loopback build's, tests/windows/travik_loopback.cpp).
 #   bench/run-windows-benchmarks.sh
 # Rounds: TRAVIK_BENCH_STARTUP_ROUNDS (20), TRAVIK_BENCH_PROBE_ROUNDS (50),
-# TRAVIK_BENCH_EXPORT_RUNS (15).
+# TRAVIK_BENCH_EXPORT_RUNS (15), TRAVIK_BENCH_UNATTENDED_ROUNDS (10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 startup_rounds=${TRAVIK_BENCH_STARTUP_ROUNDS:-20}
 probe_rounds=${TRAVIK_BENCH_PROBE_ROUNDS:-50}
 export_runs=${TRAVIK_BENCH_EXPORT_RUNS:-15}
+unattended_rounds=${TRAVIK_BENCH_UNATTENDED_ROUNDS:-10}
 
 missing=()
 for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineserver \
@@ -34,7 +38,8 @@ fi
 
 echo "== build (mingw preset)"
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target travik minimal_window startup_timer probe_bench export_bench
+cmake --build --preset mingw --target travik minimal_window startup_timer probe_bench export_bench \
+  unattended_bench travik_loopback_program
 build=build/mingw
 benches=$build/bench/windows
 
@@ -80,5 +85,10 @@ run 120 "$benches/probe_bench.exe" "$probe_rounds"
 echo
 echo "== 3. export (10,000 lines; $export_runs runs each)"
 run 120 "$benches/export_bench.exe" "$export_runs"
+
+echo
+echo "== 4. unattended (loopback build; $unattended_rounds rounds of each, alternately)"
+run 300 "$benches/unattended_bench.exe" "$unattended_rounds" \
+  "$(winepath -w "$build/tests/windows/travik_loopback.exe")"
 
 exit $failed

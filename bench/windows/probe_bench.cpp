@@ -25,6 +25,7 @@
 
 #include "app/startup.h"
 #include "bench/windows/bench_figures.h"
+#include "bench/windows/loopback_server.h"
 #include "platform/socket.h"
 #include "platform/tcp_client.h"
 #include "platform/win_handles.h"
@@ -40,46 +41,6 @@ constexpr int kDefaultRounds = 50;
 constexpr int kMaxRounds = 500;
 constexpr double kRoundsBudgetMs = 60000.0;
 constexpr int kProbesPerRound = 6;  // two broadcast servers, four international ones
-constexpr std::size_t kMaxHeldConnections = 8192;
-
-// Accepts the connections made to a loopback listener on a thread of its own and holds them open
-// until it stops, so that every probe finds its connection open. Stops when asked, after
-// `lifetime`, or when it holds kMaxHeldConnections.
-class LoopbackServer {
- public:
-  explicit LoopbackServer(std::chrono::seconds lifetime)
-      : listener_(net::Listener::OnLoopback(0, 1024)),
-        deadline_(Clock::now() + lifetime),
-        thread_([this] { Serve(); }) {}
-  ~LoopbackServer() {
-    stop_ = true;
-    thread_.join();
-  }
-  LoopbackServer(const LoopbackServer&) = delete;
-  LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-  [[nodiscard]] NetworkEndpoint Endpoint() const { return {"127.0.0.1", port_}; }
-
- private:
-  void Serve() {
-    std::vector<net::Socket> held;
-    while (!stop_ && Clock::now() < deadline_ && held.size() < kMaxHeldConnections) {
-      try {
-        net::Socket accepted = listener_.Accept(20);
-        if (accepted.Valid()) held.push_back(std::move(accepted));
-      } catch (const net::SocketError& e) {
-        std::fprintf(stderr, "accept failed: %s\n", e.what());
-        break;
-      }
-    }
-  }
-
-  net::Listener listener_;
-  std::uint16_t port_ = listener_.Port();
-  Clock::time_point deadline_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;  // last: starts once everything above is ready
-};
 
 // Handles what is waiting in this thread's queue (bounded).
 void PumpMessages() {
