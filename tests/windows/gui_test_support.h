@@ -80,6 +80,4 @@ struct ColouredLine {
 // Lines of the log in red (the issue colour).
 [[nodiscard]] std::vector<std::wstring> RedLines(HWND window);
 
-[[nodiscard]] std::wstring WindowText(HWND window);
-
 }  // namespace travik::test
