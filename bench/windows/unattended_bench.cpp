@@ -22,11 +22,13 @@
 #include "bench/windows/loopback_server.h"
 #include "platform/win_handles.h"
 #include "tests/native/scripted_ftp_server.h"
+#include "tests/windows/process_windows.h"
 
 namespace {
 
 using namespace travik;
 using namespace travik::bench;
+using test::VisibleTopLevelWindowOf;
 
 constexpr int kMaxRounds = 200;
 constexpr double kRunBudgetMs = 240000.0;  // no new round starts after this
@@ -52,29 +54,6 @@ BOOL CALLBACK MatchText(HWND hwnd, LPARAM l) {
 HWND ChildWithText(HWND window, const wchar_t* text) {
   ChildSearch search{text, nullptr};
   EnumChildWindows(window, MatchText, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-struct TopSearch {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchProcess(HWND hwnd, LPARAM l) {
-  auto* search = reinterpret_cast<TopSearch*>(l);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(hwnd, &owner);
-  if (owner != search->process_id || !IsWindowVisible(hwnd) ||
-      GetWindow(hwnd, GW_OWNER) != nullptr) {
-    return TRUE;
-  }
-  search->found = hwnd;
-  return FALSE;
-}
-
-HWND VisibleTopLevelWindowOf(DWORD process_id) {
-  TopSearch search{process_id, nullptr};
-  EnumWindows(MatchProcess, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -26,13 +26,7 @@ Lines Texts(const std::vector<ColouredLine>& lines) {
 
 class ExportTest : public testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = fs::path(temp) / (L"travik-export-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(GetTickCount64()));
-    fs::create_directories(folder_);
-  }
+  void SetUp() override { folder_ = NewTempFolder(L"travik-export-"); }
   void TearDown() override {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(folder_, ignored)) {

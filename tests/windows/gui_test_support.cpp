@@ -153,6 +153,16 @@ std::vector<ColouredLine> ReadRichEdit(HWND edit) {
   return lines;
 }
 
+std::filesystem::path NewTempFolder(const std::wstring& prefix) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::filesystem::path folder =
+      std::filesystem::path(temp) /
+      (prefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()));
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
 std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

@@ -73,6 +73,9 @@ struct ColouredLine {
 };
 [[nodiscard]] std::vector<ColouredLine> ReadRichEdit(HWND edit);
 
+// A new folder under the temporary folder, named after `prefix`, this process and the time.
+[[nodiscard]] std::filesystem::path NewTempFolder(const std::wstring& prefix);
+
 [[nodiscard]] std::string ReadBytes(const std::filesystem::path& path);
 // An RTF file as an independent RichEdit reads it: its paragraphs with their formats.
 [[nodiscard]] std::vector<ColouredLine> ReadRtfFile(const std::filesystem::path& path);

@@ -22,6 +22,7 @@
 #include "core/result_json.h"
 #include "gui_test_support.h"
 #include "platform/socket.h"
+#include "process_windows.h"
 #include "toolkit/text.h"
 
 namespace travik::test {
@@ -43,26 +44,6 @@ struct Outcome {
   std::string err;
   bool window_shown = false;  // a visible top-level window of the process was ever seen
 };
-
-struct WindowSearch {
-  DWORD process_id;
-  bool found;
-};
-
-BOOL CALLBACK FindVisibleWindow(HWND hwnd, LPARAM l) {
-  auto* search = reinterpret_cast<WindowSearch*>(l);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(hwnd, &owner);
-  if (owner != search->process_id || !IsWindowVisible(hwnd)) return TRUE;
-  search->found = true;
-  return FALSE;
-}
-
-bool HasVisibleWindow(DWORD process_id) {
-  WindowSearch search{process_id, false};
-  EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 std::string Variable(const char* name) {
   const char* value = std::getenv(name);
@@ -100,13 +81,8 @@ std::wstring Quoted(const std::wstring& argument) {
 
 class UnattendedTest : public testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = fs::path(temp) / (L"travik cli ção " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(GetTickCount64()));
-    fs::create_directories(folder_);
-  }
+  // A name with a space and non-ASCII letters, as every path the program is given below it.
+  void SetUp() override { folder_ = NewTempFolder(L"travik cli ção "); }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
@@ -142,7 +118,9 @@ class UnattendedTest : public testing::Test {
       const UniqueHandle thread(info.hThread);
       const ULONGLONG deadline = GetTickCount64() + kRunLimitMs;
       while (WaitForSingleObject(process.get(), 5) == WAIT_TIMEOUT) {
-        outcome.window_shown = outcome.window_shown || HasVisibleWindow(info.dwProcessId);
+        outcome.window_shown =
+            outcome.window_shown ||
+            VisibleTopLevelWindowOf(info.dwProcessId, Owned::kIncluded) != nullptr;
         if (GetTickCount64() > deadline) {
           TerminateProcess(process.get(), 99);
           WaitForSingleObject(process.get(), 5000);
