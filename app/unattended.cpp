@@ -23,13 +23,12 @@
 #include "toolkit/palette.h"
 #include "toolkit/rich_log.h"
 #include "toolkit/text.h"
+#include "ui/report_export.h"
 
 namespace travik {
 namespace {
 
 using Stream = ConsoleOutput::Stream;
-
-constexpr COLORREF kIssueColour = RGB(255, 0, 0);
 
 struct ArgvTraits {
   static LPWSTR* Invalid() { return nullptr; }
@@ -96,16 +95,11 @@ class HiddenLog final : public core::LogSink {
   // As "Exportar" does after a run: the issue lists under their headings, then the whole log as
   // Rich Text Format. Raises Error when the file cannot be written.
   void Export(const core::CheckResult& result, const std::wstring& path) {
-    for (const std::string& line : core::ReportSections(result.errors, result.secondary_errors)) {
-      log_.Append(Widen(line));
-    }
-    log_.SaveToFile(path);
+    ExportReport(log_, result.errors, result.secondary_errors, path);
   }
 
  private:
-  static COLORREF ColourOf(const core::LogLine& line) {
-    return line.issue ? kIssueColour : RichLog::kDefaultColour;
-  }
+  static COLORREF ColourOf(const core::LogLine& line) { return RichLog::LineColour(line.issue); }
 
   UniqueLibrary library_;  // outlives the control
   UniqueWindow control_;

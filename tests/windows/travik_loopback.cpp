@@ -101,5 +101,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     setup.host.free_disk = [] { return std::int64_t{-1}; };  // the query failed
   }
   if (fail.find("admin") != std::string::npos) setup.host.is_admin = [] { return false; };
+  // The FTP probe waits as long as the program's own does.
+  setup.targets.ftp.connect_timeout_ms = net::FtpSettings{}.connect_timeout_ms;
+  setup.targets.ftp.read_timeout_ms = net::FtpSettings{}.read_timeout_ms;
   return RunProgram(instance, show_command, std::move(setup));
 }

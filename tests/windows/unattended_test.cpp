@@ -396,6 +396,57 @@ TEST_F(UnattendedTest, BadCommandLinesEndBeforeTheRun) {
   }
 }
 
+// Without arguments the loopback build is the wizard. Closed while its run waits on a silent FTP
+// server, it ends at once with exit code 0: long before the run's FTP read time-out could have
+// ended the wait, and without waiting for the run's worker.
+TEST_F(UnattendedTest, TheWizardClosedDuringItsRunEndsAtOnceWithExitCode0) {
+  ScriptedFtpServer ftp({{"<silent>"}}, 60000);
+  const Environment environment({{L"TRAVIK_LOOPBACK_TCP", Accepting()},
+                                 {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())}});
+  const fs::path program = Beside(L"travik_loopback.exe");
+  std::wstring command_line = Quoted(program.wstring());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, folder_.c_str(), &startup, &info));
+  const UniqueHandle process(info.hProcess);
+  const UniqueHandle thread(info.hThread);
+  // Ends the process, whatever happens below.
+  struct Terminator {
+    HANDLE process;
+    ~Terminator() {
+      if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+      }
+    }
+  } terminator{process.get()};
+
+  WaitForInputIdle(process.get(), 15000);
+  HWND window = nullptr;
+  for (int i = 0; i < 1500 && window == nullptr; ++i) {
+    window = VisibleTopLevelWindowOf(info.dwProcessId);
+    if (window == nullptr) Sleep(10);
+  }
+  ASSERT_NE(window, nullptr);
+  Click(window, ids::kBtnStart);
+  // The run has reached the FTP server, which answers nothing: the run waits for its greeting.
+  for (int i = 0; i < 1500 && ftp.Accepted() == 0; ++i) Sleep(10);
+  ASSERT_EQ(ftp.Accepted(), 1);
+  ASSERT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  // The run would wait for the greeting for the whole read time-out; the process is gone first.
+  const DWORD read_timeout_ms = static_cast<DWORD>(net::FtpSettings{}.read_timeout_ms);
+  ASSERT_EQ(WaitForSingleObject(process.get(), read_timeout_ms / 2),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD exit_code = 99;
+  GetExitCodeProcess(process.get(), &exit_code);
+  EXPECT_EQ(exit_code, 0u);
+  EXPECT_TRUE(ftp.Commands()[0].empty()) << "nothing was sent to the silent server";
+}
+
 // travik.exe itself, only with command lines that never start a check run.
 TEST_F(UnattendedTest, TheRealProgramPrintsItsUsageAndNamesAnUnknownOption) {
   const fs::path travik = TRAVIK_EXE;
