@@ -1,6 +1,7 @@
 #pragma once
 // The command line: an unattended check run that writes a JSON result and/or the RTF report and
-// exits with a code an IT department's tools can read, or the usage.
+// exits with a code an IT department's tools can read, or the usage. In this mode no window, no
+// dialog and no message box is ever shown, and every error ends in an exit code.
 #include <optional>
 
 #include "ui/travik_setup.h"

@@ -7,12 +7,16 @@
 #   3. respond    how long the window takes to answer WM_NULL: idle, while the FTP probe waits
 #                 on a silent server, and during runs of TCP probes
 #   4. export     RichLog::SaveToFile against writing the same bytes with WriteFile
+#   5. unattended the loopback build's "/json" run, process start to exit, against its wizard's
+#                 start, check run ("COMEÇAR" until "Próximo" is enabled) and close
 # Figures only: nothing here passes or fails on a time. Every network connection stays on
-# 127.0.0.1: the check runs are the benchmarks' own windows on loopback endpoints; travik.exe
-# itself is only started and closed, its check run is never started.
+# 127.0.0.1: the check runs are the benchmarks' own windows on loopback endpoints and the
+# loopback build's (tests/windows/travik_loopback.cpp); travik.exe itself is only started and
+# closed, its check run is never started.
 #   bench/run-windows-benchmarks.sh
 # Rounds: TRAVIK_BENCH_STARTUP_ROUNDS (20), TRAVIK_BENCH_PROBE_ROUNDS (50),
-# TRAVIK_BENCH_RESPOND_ROUNDS (30), TRAVIK_BENCH_EXPORT_RUNS (15).
+# TRAVIK_BENCH_RESPOND_ROUNDS (30), TRAVIK_BENCH_EXPORT_RUNS (15),
+# TRAVIK_BENCH_UNATTENDED_ROUNDS (10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +24,7 @@ startup_rounds=${TRAVIK_BENCH_STARTUP_ROUNDS:-20}
 probe_rounds=${TRAVIK_BENCH_PROBE_ROUNDS:-50}
 respond_rounds=${TRAVIK_BENCH_RESPOND_ROUNDS:-30}
 export_runs=${TRAVIK_BENCH_EXPORT_RUNS:-15}
+unattended_rounds=${TRAVIK_BENCH_UNATTENDED_ROUNDS:-10}
 
 missing=()
 for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineserver \
@@ -40,7 +45,7 @@ fi
 echo "== build (mingw preset)"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target travik minimal_window startup_timer probe_bench \
-  respond_bench export_bench
+  respond_bench export_bench unattended_bench travik_loopback_program
 build=build/mingw
 benches=$build/bench/windows
 
@@ -90,5 +95,10 @@ run 150 "$benches/respond_bench.exe" "$respond_rounds"
 echo
 echo "== 4. export (10,000 lines; $export_runs runs each)"
 run 120 "$benches/export_bench.exe" "$export_runs"
+
+echo
+echo "== 5. unattended (loopback build; $unattended_rounds rounds of each, alternately)"
+run 300 "$benches/unattended_bench.exe" "$unattended_rounds" \
+  "$(winepath -w "$build/tests/windows/travik_loopback.exe")"
 
 exit $failed

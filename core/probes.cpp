@@ -4,15 +4,15 @@ namespace travik::core {
 
 void SocketTcpProbe::Connect(const std::string& host, std::uint16_t port,
                              const CancelFlag& cancel) {
-  (void)cancel;
-  client_.Connect(host, port);
+  client_.Connect(host, port, &cancel);
 }
 
 std::optional<net::FtpReply> SocketFtpProbe::Connect(const net::FtpSettings& settings,
                                                      const CancelFlag& cancel) {
-  (void)cancel;
-  client_.Connect(settings);
-  return std::nullopt;
+  net::FtpSettings cancellable = settings;
+  cancellable.cancel = &cancel;
+  client_.Connect(cancellable);
+  return client_.LoginReply();
 }
 
 }  // namespace travik::core

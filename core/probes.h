@@ -6,13 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/cancel.h"
 #include "platform/ftp_client.h"
 #include "platform/tcp_client.h"
 
 namespace travik::core {
 
 // Set from another thread to abandon a run; every wait of a probe looks at it.
-using CancelFlag = std::atomic<bool>;
+using CancelFlag = net::CancelFlag;
 
 // IdTCPClient1: one connection attempt, an open check that does not wait, a disconnect.
 class TcpProbeClient {

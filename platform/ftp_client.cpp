@@ -6,20 +6,29 @@
 //     connect_timeout_ms / 125 slices pass without an outcome the attempt is abandoned:
 //     "Connect timed out.". A socket error of the attempt is raised as it is.
 //  2. Greeting: a 1xx reply is followed by one more reply; the greeting must be 220.
-//  3. "HOST <name>" ("[<name>]" when the name is the peer's address). Its reply is not checked,
-//     but when it is not 220 and the server has closed the connection (or the server closes or
-//     resets it while the command is sent or answered) the whole connect is made once more,
-//     without this step.
+//  3. "HOST <name>" ("[<name>]" when the name is the peer's address). Its reply is not checked.
 //  4. "USER": 230/232 end the login, 331 asks for "PASS", whose reply must be 230 (332 asks for
 //     an account, and there is none).
 //  5. "FEAT" (reply not checked), "TYPE A" (must be 200), "SYST" (reply not checked).
+// Every reply must be complete within read_timeout_ms from when it is awaited: "Read timed out."
+// otherwise, however the server spaces out its bytes.
+//
+// Servers that do not know HOST may close the connection on it. When HOST got no 220, a close or
+// reset that HOST or the USER after it meets (while it is sent or before any reply to it has
+// come) is taken for that: the connection is dropped without "QUIT" and the whole connect is
+// made once more, without step 3. Where the close falls in time (with the reply, or while USER is
+// on its way) does not matter. After a 220 to HOST, a close is the failure it is at any other
+// point.
+//
 // A 421 reply to anything ends the connect. On every error the connection is closed before the
-// error leaves; after an accepted greeting "QUIT" goes first, unless the server said 421 or sent
-// something that is no reply (then the connection is simply closed).
+// error leaves; after an accepted greeting "QUIT" goes first, unless the server said 421, sent
+// something that is no reply, or the connect was cancelled (then the connection is simply
+// closed).
 #include "platform/ftp_client.h"
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -31,7 +40,6 @@ namespace travik::net {
 namespace {
 
 constexpr int kSliceMs = 125;
-constexpr int kQuitWaitMs = 100;
 constexpr int kServiceClosing = 421;
 
 // The reply code a line begins with, or -1 when it begins with no three digits.
@@ -88,6 +96,11 @@ std::string AsUtf8(const std::string& text) {
   return out;
 }
 
+// The server closed or reset the connection (rather than some other socket error).
+bool IsConnectionLost(const SocketError& error) {
+  return error.Code() == kErrConnAborted || error.Code() == kErrConnReset;
+}
+
 // Joins the connect worker on every way out, telling it first to give up.
 class WorkerGuard {
  public:
@@ -111,12 +124,27 @@ class WorkerGuard {
 FtpClosedError::FtpClosedError() : FtpError("Connection Closed Gracefully.") {}
 
 std::optional<std::size_t> SocketStream::Read(char* buffer, std::size_t size, int timeout_ms) {
-  if (!socket_.WaitReadable(std::max(timeout_ms, 0))) return std::nullopt;
+  if (!WaitReadable(std::max(timeout_ms, 0))) return std::nullopt;
   return socket_.Receive(buffer, size);
+}
+
+bool SocketStream::WaitReadable(int timeout_ms) {
+  if (cancel_ == nullptr) return socket_.WaitReadable(timeout_ms);
+  // Slices of kCancelLookMs: the loop ends when the time is up, at the latest.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (cancel_->load()) throw CancelledError();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    const int slice = static_cast<int>(std::clamp<decltype(left)>(left, 0, kCancelLookMs));
+    if (socket_.WaitReadable(slice)) return true;
+    if (left <= kCancelLookMs) return false;
+  }
 }
 
 std::string LineReader::ReadLine(std::optional<Clock::time_point> deadline, std::size_t* consumed) {
   constexpr std::size_t kChunk = 4096;
+  const Clock::time_point until = deadline ? *deadline : DeadlineFromNow();
   for (;;) {
     const std::size_t lf = buffer_.find('\n', start_ + scanned_);
     if (lf != std::string::npos) {
@@ -137,18 +165,16 @@ std::string LineReader::ReadLine(std::optional<Clock::time_point> deadline, std:
       buffer_.erase(0, start_);
       start_ = 0;
     }
-    int wait_ms = read_timeout_ms_;
-    if (deadline) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-      if (left <= 0) throw FtpError("Read timed out.");
-      if (left < wait_ms) wait_ms = static_cast<int>(left);
-    }
+    // The wait is what is left until the deadline, never more: data that comes does not make
+    // the line's time longer.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) throw FtpError("Read timed out.");
+    const int wait_ms = static_cast<int>(std::min<decltype(left)>(left, INT_MAX));
     char chunk[kChunk];
     const std::optional<std::size_t> got = stream_.Read(chunk, sizeof chunk, wait_ms);
     if (!got) {
-      if (wait_ms == read_timeout_ms_) throw FtpError("Read timed out.");
-      continue;  // the deadline cut the wait short; the next round raises when it has passed
+      if (wait_ms >= left) throw FtpError("Read timed out.");
+      continue;  // a deadline too far for one wait: wait again
     }
     if (*got == 0) throw FtpClosedError();
     buffer_.append(chunk, std::min(*got, sizeof chunk));
@@ -162,12 +188,14 @@ void LineReader::Discard() noexcept {
 }
 
 FtpReply ReadReply(LineReader& reader, std::optional<LineReader::Clock::time_point> deadline) {
+  // One deadline for all the lines: the reply as a whole must be complete by then.
+  const LineReader::Clock::time_point until = deadline ? *deadline : reader.DeadlineFromNow();
   std::size_t total = 0;
   // Every round takes at least one byte and counts it, so the byte cap ends the loop.
   const auto next_line = [&]() {
     for (;;) {
       std::size_t used = 0;
-      std::string line = reader.ReadLine(deadline, &used);
+      std::string line = reader.ReadLine(until, &used);
       total += used;
       if (total > kMaxReplyBytes) throw FtpProtocolError("Reply too long.");
       if (!line.empty()) return line;
@@ -220,6 +248,17 @@ bool IsLoginRejection(const std::string& error_text) {
 
 void FtpClient::Connect(const FtpSettings& settings) {
   Disconnect();
+  login_reply_.reset();
+  // The flag is the caller's: it is looked at while this call runs, never after.
+  struct ForgetCancel {
+    FtpClient& client;
+    ~ForgetCancel() {
+      client.cancel_ = nullptr;
+      client.stream_.SetCancel(nullptr);
+    }
+  } forget{*this};
+  cancel_ = settings.cancel;
+  stream_.SetCancel(settings.cancel);
   if (ConnectOnce(settings, true) == Outcome::kServerClosedOnHost) ConnectOnce(settings, false);
 }
 
@@ -228,6 +267,7 @@ FtpClient::Outcome FtpClient::ConnectOnce(const FtpSettings& settings, bool anno
   reader_.SetReadTimeout(settings.read_timeout_ms);
   greeted_ = false;
   try {
+    ThrowIfCancelled();
     OpenConnection(settings);
 
     FtpReply greeting = Read();
@@ -235,43 +275,44 @@ FtpClient::Outcome FtpClient::ConnectOnce(const FtpSettings& settings, bool anno
     if (greeting.code != 220) throw FtpReplyError(greeting.code, ReplyText(greeting));
     greeted_ = true;
 
+    // HOST got no 220: a close met by HOST or by the USER after it means "connect again".
+    bool host_refused = false;
     if (announce_host) {
       const std::string name =
           settings.host == socket_.PeerAddress() ? "[" + settings.host + "]" : settings.host;
-      bool server_closed = false;
-      try {
-        const FtpReply reply = Command("HOST " + name);
-        server_closed = reply.code != 220 && !socket_.IsOpen();
-      } catch (const FtpClosedError&) {
-        server_closed = true;
-      } catch (const SocketError& error) {
-        if (error.Code() != kErrConnAborted && error.Code() != kErrConnReset) throw;
-        server_closed = true;
-      }
-      if (server_closed) {
-        Close(false);
-        return Outcome::kServerClosedOnHost;
-      }
+      const std::optional<FtpReply> host = CommandUnlessClosed("HOST " + name);
+      if (!host) return ServerClosedOnHost();
+      host_refused = host->code != 220;
     }
 
-    const FtpReply user = Command("USER " + settings.user);
-    if (user.code == 331) {
-      const FtpReply pass = Command("PASS " + settings.password);
+    const std::string user_command = "USER " + settings.user;
+    const std::optional<FtpReply> user =
+        host_refused ? CommandUnlessClosed(user_command) : Command(user_command);
+    if (!user) return ServerClosedOnHost();
+    FtpReply accepted = *user;
+    if (user->code == 331) {
+      accepted = Command("PASS " + settings.password);
       // 332 asks for an account; there is none to give.
-      if (pass.code != 230) throw FtpReplyError(pass.code, ReplyText(pass));
-    } else if (user.code != 230 && user.code != 232) {
-      throw FtpReplyError(user.code, ReplyText(user));
+      if (accepted.code != 230) throw FtpReplyError(accepted.code, ReplyText(accepted));
+    } else if (user->code != 230 && user->code != 232) {
+      throw FtpReplyError(user->code, ReplyText(*user));
     }
 
     (void)Command("FEAT");
     const FtpReply type = Command("TYPE A");
     if (type.code != 200) throw FtpReplyError(type.code, ReplyText(type));
     (void)Command("SYST");
+    login_reply_ = std::move(accepted);
     return Outcome::kDone;
   } catch (...) {
     Close(greeted_);
     throw;
   }
+}
+
+FtpClient::Outcome FtpClient::ServerClosedOnHost() {
+  Close(false);  // whatever input is still held goes with the connection
+  return Outcome::kServerClosedOnHost;
 }
 
 void FtpClient::OpenConnection(const FtpSettings& settings) {
@@ -291,7 +332,7 @@ void FtpClient::OpenConnection(const FtpSettings& settings) {
       bool ok = false;
       std::exception_ptr caught;
       try {
-        ok = socket.ConnectUnless(address, settings.port, abandon);
+        ok = socket.ConnectUnless(address, settings.port, abandon, cancel_);
       } catch (...) {
         caught = std::current_exception();
       }
@@ -315,12 +356,19 @@ void FtpClient::OpenConnection(const FtpSettings& settings) {
     in_time = done;
   }
   guard.Join();
+  // A cancel makes the worker give up at once, and wakes this wait through it.
+  ThrowIfCancelled();
   if (!in_time || (!connected && !failure)) throw FtpError("Connect timed out.");
   if (failure) std::rethrow_exception(failure);
   socket_ = std::move(socket);
 }
 
+void FtpClient::ThrowIfCancelled() const {
+  if (Cancelled()) throw CancelledError();
+}
+
 void FtpClient::Send(const std::string& command) {
+  ThrowIfCancelled();
   // A line end inside a command would smuggle in a command of its own.
   if (command.find_first_of("\r\n") != std::string::npos) {
     throw FtpError("Invalid character in command.");
@@ -330,7 +378,8 @@ void FtpClient::Send(const std::string& command) {
 
 FtpReply FtpClient::Read() {
   try {
-    return ReadReply(reader_);
+    // The reply must be complete within the read time-out from now.
+    return ReadReply(reader_, reader_.DeadlineFromNow());
   } catch (const FtpProtocolError&) {
     greeted_ = false;  // out of step with the server: no "QUIT" exchange
     throw;
@@ -347,6 +396,16 @@ FtpReply FtpClient::Command(const std::string& command) {
   return reply;
 }
 
+std::optional<FtpReply> FtpClient::CommandUnlessClosed(const std::string& command) {
+  try {
+    return Command(command);
+  } catch (const FtpClosedError&) {
+  } catch (const SocketError& error) {
+    if (!IsConnectionLost(error)) throw;
+  }
+  return std::nullopt;
+}
+
 bool FtpClient::Connected() {
   return socket_.IsOpen();
 }
@@ -356,10 +415,10 @@ void FtpClient::Disconnect() noexcept {
 }
 
 void FtpClient::Close(bool say_quit) noexcept {
-  if (say_quit && socket_.Valid()) {
+  if (say_quit && socket_.Valid() && !Cancelled()) {
     try {
       socket_.SendAll("QUIT\r\n");
-      (void)ReadReply(reader_, LineReader::Clock::now() + std::chrono::milliseconds(kQuitWaitMs));
+      (void)ReadReply(reader_, LineReader::Clock::now() + kQuitWait);
     } catch (...) {
       // The connection is closed either way.
     }

@@ -9,7 +9,9 @@
 // Hostile servers: a reply line is capped at kMaxReplyLineBytes and a whole reply at
 // kMaxReplyBytes bytes (counting skipped empty lines and line ends) and kMaxReplyLines lines.
 // Past a cap the client raises FtpProtocolError ("Reply line too long." / "Reply too long.") and
-// closes the connection without "QUIT"; memory stays bounded whatever the server sends.
+// closes the connection without "QUIT"; memory stays bounded whatever the server sends. Time is
+// bounded as well: a reply must be complete within the read time-out, however the server spaces
+// out its bytes, so that Connect never takes longer than MaxConnectDuration (below).
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cancel.h"
 #include "platform/error.h"
 #include "platform/socket.h"
 
@@ -61,19 +64,28 @@ class ByteStream {
   virtual std::optional<std::size_t> Read(char* buffer, std::size_t size, int timeout_ms) = 0;
 };
 
-// The ByteStream of a connected socket.
+// The ByteStream of a connected socket. With a cancel flag set through SetCancel, a read waits
+// in slices of kCancelLookMs at the most and raises CancelledError once it sees the flag set.
 class SocketStream : public ByteStream {
  public:
+  static constexpr int kCancelLookMs = 50;
+
   explicit SocketStream(Socket& socket) : socket_(socket) {}
   std::optional<std::size_t> Read(char* buffer, std::size_t size, int timeout_ms) override;
+  // Not owned; nullptr: reads wait without looking at any flag.
+  void SetCancel(const CancelFlag* cancel) { cancel_ = cancel; }
 
  private:
+  bool WaitReadable(int timeout_ms);
+
   Socket& socket_;
+  const CancelFlag* cancel_ = nullptr;
 };
 
-// Lines ended by CR LF or a bare LF, returned without their end. Waits of read_timeout_ms at the
-// most for each arrival of data ("Read timed out." when none comes); "Connection Closed
-// Gracefully." when the stream ends first, even in the middle of a line.
+// Lines ended by CR LF or a bare LF, returned without their end. A line must be complete by a
+// deadline ("Read timed out." otherwise), however its bytes are spaced out: every arrival of data
+// leaves less of the wait, none starts it again. "Connection Closed Gracefully." when the stream
+// ends first, even in the middle of a line.
 class LineReader {
  public:
   using Clock = std::chrono::steady_clock;
@@ -81,13 +93,17 @@ class LineReader {
   LineReader(ByteStream& stream, int read_timeout_ms)
       : stream_(stream), read_timeout_ms_(read_timeout_ms) {}
 
-  // `deadline`, when given, also ends every wait at that time. `consumed`, when given, receives
-  // the bytes the line took including its end.
+  // The line must be complete by `deadline`, or when none is given by read_timeout_ms from this
+  // call. `consumed`, when given, receives the bytes the line took including its end.
   [[nodiscard]] std::string ReadLine(std::optional<Clock::time_point> deadline = std::nullopt,
                                      std::size_t* consumed = nullptr);
   // Drops whatever input is held and not yet returned.
   void Discard() noexcept;
   void SetReadTimeout(int ms) { read_timeout_ms_ = ms; }
+  // The read time-out from now: the default deadline of a line, and of a reply (ReadReply).
+  [[nodiscard]] Clock::time_point DeadlineFromNow() const {
+    return Clock::now() + std::chrono::milliseconds(read_timeout_ms_);
+  }
   [[nodiscard]] std::size_t Buffered() const { return buffer_.size() - start_; }
 
  private:
@@ -105,7 +121,8 @@ struct FtpReply {
 
 // Reads one reply: a line "ddd text" or "ddd" alone, or lines from "ddd-text" up to one that
 // begins "ddd " (or is "ddd" alone). Empty lines are skipped. A first line that is no reply line
-// raises FtpProtocolError("Invalid reply.").
+// raises FtpProtocolError("Invalid reply."). The whole reply must be complete by `deadline`, or
+// when none is given within the reader's read time-out from this call ("Read timed out.").
 [[nodiscard]] FtpReply ReadReply(
     LineReader& reader, std::optional<LineReader::Clock::time_point> deadline = std::nullopt);
 
@@ -125,8 +142,32 @@ struct FtpSettings {
   std::string user = "qzvk";
   std::string password = "qzvk";
   int connect_timeout_ms = 5000;  // waited for in slices of 125 ms
-  int read_timeout_ms = 10000;    // without any data while a reply is awaited
+  int read_timeout_ms = 10000;    // for each reply to be complete, from when it is awaited
+  // Not owned; looked at only while Connect runs. When it becomes true, Connect ends within about
+  // 50 ms: the connection is closed without "QUIT" and CancelledError ("Cancelled.") is raised.
+  // Name resolution is the one wait it cannot end.
+  const CancelFlag* cancel = nullptr;
 };
+
+// The replies one connect may await: the greeting and the one after a 1xx greeting, HOST, USER,
+// PASS, FEAT, TYPE A, SYST.
+inline constexpr int kRepliesPerConnect = 8;
+// How long the answer to "QUIT" is waited for when leaving.
+inline constexpr std::chrono::milliseconds kQuitWait{100};
+
+// The longest FtpClient::Connect takes once the host name is resolved (resolution is outside it),
+// whatever the server does: at most two connects (the second one without "HOST"), each the
+// connect time-out plus the read time-out for every reply it may await, and then the wait for the
+// answer to "QUIT":
+//   2 * (connect_timeout_ms + kRepliesPerConnect * read_timeout_ms) + 100 ms.
+// With the program's settings (5000 ms, 10000 ms) that is 170,100 ms. Thread scheduling and the
+// end of the connect worker (10 ms) may add a few milliseconds.
+[[nodiscard]] inline std::chrono::milliseconds MaxConnectDuration(const FtpSettings& settings) {
+  const std::chrono::milliseconds one_connect =
+      std::chrono::milliseconds(settings.connect_timeout_ms) +
+      kRepliesPerConnect * std::chrono::milliseconds(settings.read_timeout_ms);
+  return 2 * one_connect + kQuitWait;
+}
 
 class FtpClient {
  public:
@@ -135,14 +176,17 @@ class FtpClient {
   FtpClient(const FtpClient&) = delete;
   FtpClient& operator=(const FtpClient&) = delete;
 
-  // Connects and logs in (see ftp_client.cpp for the sequence). Raises travik::Error-derived
-  // errors: SocketError, FtpError and its kinds ("Connect timed out.", "Read timed out.",
-  // "Connection Closed Gracefully.", a reply's text). The connection is closed before any error
-  // leaves; after success it stays open.
+  // Connects and logs in (see ftp_client.cpp for the sequence), within
+  // MaxConnectDuration(settings). Raises travik::Error-derived errors: SocketError, FtpError and
+  // its kinds ("Connect timed out.", "Read timed out.", "Connection Closed Gracefully.", a reply's
+  // text), CancelledError. The connection is closed before any error leaves; after success it
+  // stays open.
   void Connect(const FtpSettings& settings);
+  // The reply that accepted the login of the last successful Connect (230 or 232).
+  [[nodiscard]] const std::optional<FtpReply>& LoginReply() const { return login_reply_; }
   // Open, with no orderly close or error pending (data already sent by the server is dropped).
   [[nodiscard]] bool Connected();
-  // Sends "QUIT" when a greeting was accepted, waits 100 ms at the most for its answer, closes.
+  // Sends "QUIT" when a greeting was accepted, waits kQuitWait at the most for its answer, closes.
   void Disconnect() noexcept;
 
  private:
@@ -151,14 +195,21 @@ class FtpClient {
   void OpenConnection(const FtpSettings& settings);
   void Send(const std::string& command);
   FtpReply Command(const std::string& command);
+  // Command, or nullopt when the server closes or resets the connection before any reply to it.
+  std::optional<FtpReply> CommandUnlessClosed(const std::string& command);
+  Outcome ServerClosedOnHost();
   FtpReply Read();
+  [[nodiscard]] bool Cancelled() const { return cancel_ != nullptr && cancel_->load(); }
+  void ThrowIfCancelled() const;
   void Close(bool say_quit) noexcept;
 
   SocketLibrary library_;
   Socket socket_;
   SocketStream stream_{socket_};
   LineReader reader_{stream_, 10000};
-  bool greeted_ = false;  // the greeting was accepted: leaving says "QUIT"
+  bool greeted_ = false;                // the greeting was accepted: leaving says "QUIT"
+  const CancelFlag* cancel_ = nullptr;  // FtpSettings::cancel while Connect runs
+  std::optional<FtpReply> login_reply_;
 };
 
 }  // namespace travik::net

@@ -2,6 +2,8 @@
 
 #include <lm.h>
 
+#include <optional>
+
 #include "platform/win_handles.h"
 
 namespace travik {
@@ -15,20 +17,27 @@ bool Above(const OsFacts& f, DWORD major, DWORD minor) {
   return f.major > major || (f.major == major && f.minor > minor);
 }
 
-// The product version of kernel32.dll, which tells the real version whatever the compatibility
-// settings of the program make GetVersionExW say.
-bool ReadKernelProductVersion(OsFacts& f) {
+// The fixed part of a file's version resource.
+std::optional<VS_FIXEDFILEINFO> FixedFileInfo(const wchar_t* file) {
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(L"kernel32.dll", &ignored);
-  if (size == 0) return false;
+  const DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+  if (size == 0) return std::nullopt;
   std::vector<std::uint8_t> data(size);
-  if (!GetFileVersionInfoW(L"kernel32.dll", 0, size, data.data())) return false;
+  if (!GetFileVersionInfoW(file, 0, size, data.data())) return std::nullopt;
   VS_FIXEDFILEINFO* info = nullptr;
   UINT length = 0;
   if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
       info == nullptr || length < sizeof(VS_FIXEDFILEINFO)) {
-    return false;
+    return std::nullopt;
   }
+  return *info;
+}
+
+// The product version of kernel32.dll, which tells the real version whatever the compatibility
+// settings of the program make GetVersionExW say.
+bool ReadKernelProductVersion(OsFacts& f) {
+  const std::optional<VS_FIXEDFILEINFO> info = FixedFileInfo(L"kernel32.dll");
+  if (!info) return false;
   f.major = HIWORD(info->dwProductVersionMS);
   f.minor = LOWORD(info->dwProductVersionMS);
   f.build = HIWORD(info->dwProductVersionLS);
@@ -165,6 +174,54 @@ bool IsUserAdmin() {
       });
   token.reset();
   return GroupsIncludeAdministrators(groups);
+}
+
+std::wstring ProgramVersion() {
+  wchar_t path[MAX_PATH * 4] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  if (n == 0 || n >= std::size(path)) return {};
+  const std::optional<VS_FIXEDFILEINFO> info = FixedFileInfo(path);
+  if (!info) return {};
+  return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+         std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+         std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+         std::to_wstring(LOWORD(info->dwFileVersionLS));
+}
+
+std::wstring ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = static_cast<DWORD>(std::size(name));
+  return GetComputerNameW(name, &size) ? std::wstring(name, size) : std::wstring();
+}
+
+std::wstring AccountName() {
+  UniqueHandle token;
+  if (OpenProcessToken(GetCurrentProcess(), kTokenQuery, token.put())) {
+    // A TOKEN_USER holds one SID, whose size has a fixed ceiling.
+    alignas(TOKEN_USER) std::uint8_t buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD needed = 0;
+    if (GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &needed)) {
+      const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid;
+      std::wstring name(256, L'\0'), domain(256, L'\0');
+      for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD name_size = static_cast<DWORD>(name.size());
+        DWORD domain_size = static_cast<DWORD>(domain.size());
+        SID_NAME_USE use;
+        if (LookupAccountSidW(nullptr, sid, name.data(), &name_size, domain.data(), &domain_size,
+                              &use)) {
+          name.resize(name_size);
+          domain.resize(domain_size);
+          return domain.empty() ? name : domain + L"\\" + name;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        name.assign(name_size, L'\0');  // the sizes the call asked for
+        domain.assign(domain_size, L'\0');
+      }
+    }
+  }
+  wchar_t user[257] = {};  // UNLEN + 1
+  DWORD size = static_cast<DWORD>(std::size(user));
+  return GetUserNameW(user, &size) && size > 0 ? std::wstring(user, size - 1) : std::wstring();
 }
 
 }  // namespace travik

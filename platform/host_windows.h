@@ -36,4 +36,14 @@ using TokenInformationQuery = std::function<BOOL(void* buffer, DWORD size, DWORD
 // Whether the groups in `buffer` (a TOKEN_GROUPS record) include the Administrators group.
 [[nodiscard]] bool GroupsIncludeAdministrators(const std::vector<std::uint8_t>& buffer);
 
+// The running program's file version from its version resource, "1.0.0.0"; empty without one.
+[[nodiscard]] std::wstring ProgramVersion();
+
+// The computer's NetBIOS name; empty when it cannot be read.
+[[nodiscard]] std::wstring ComputerName();
+
+// The account the process runs as, "DOMAIN\user" (the computer's name for a local account); the
+// bare user name when the account cannot be looked up.
+[[nodiscard]] std::wstring AccountName();
+
 }  // namespace travik

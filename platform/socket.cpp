@@ -248,7 +248,7 @@ void Socket::Connect(const Ipv4Address& address, std::uint16_t port) {
 }
 
 bool Socket::ConnectUnless(const Ipv4Address& address, std::uint16_t port,
-                           const std::atomic<bool>& abandon) {
+                           const std::atomic<bool>& abandon, const CancelFlag* cancel) {
   constexpr int kLookEveryMs = 10;
   const NativeSocket s = Native(handle_);
   if (SetBlocking(s, false) != 0) RaiseLast();
@@ -257,7 +257,7 @@ bool Socket::ConnectUnless(const Ipv4Address& address, std::uint16_t port,
     const int code = LastError();
     if (!WouldBlock(code)) throw SocketError(code);
     for (;;) {
-      if (abandon.load()) return false;
+      if (abandon.load() || (cancel != nullptr && cancel->load())) return false;
       const int ready = WaitFor(s, true, kLookEveryMs);
       if (ready < 0) RaiseLast();
       if (ready > 0) break;

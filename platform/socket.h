@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/cancel.h"
 #include "platform/error.h"
 
 namespace travik::net {
@@ -68,9 +69,11 @@ class Socket {
   // One blocking attempt, bounded only by the operating system's own connect time-out.
   void Connect(const Ipv4Address& address, std::uint16_t port);
   // One attempt that gives up, raising nothing and leaving the socket unconnected, as soon as
-  // `abandon` becomes true (it is looked at every few milliseconds). Returns true when connected.
+  // `abandon` or, when given, `cancel` becomes true (both are looked at every 10 ms). Returns true
+  // when connected. Otherwise bounded by the operating system's connect time-out, which raises
+  // SocketError(kErrTimedOut) as Connect does.
   bool ConnectUnless(const Ipv4Address& address, std::uint16_t port,
-                     const std::atomic<bool>& abandon);
+                     const std::atomic<bool>& abandon, const CancelFlag* cancel = nullptr);
 
   // Without waiting: connected, and neither an orderly close nor an error is pending. Data the
   // peer has already sent is taken in and dropped.

@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include "toolkit/gdi.h"
+
 namespace travik {
 
 Picture LoadPngResource(HINSTANCE instance, int id, SIZE wanted) {
@@ -58,14 +60,12 @@ Picture LoadPngResource(HINSTANCE instance, int id, SIZE wanted) {
 
 void DrawPicture(HDC dc, const Picture& picture, int x, int y) {
   if (!picture.bitmap) return;
-  HDC memory = CreateCompatibleDC(dc);
-  if (memory == nullptr) return;
-  HGDIOBJ previous = SelectObject(memory, picture.bitmap.get());
+  const MemoryDC memory(dc);
+  if (!memory) return;
+  const SelectedObject selected(memory.get(), picture.bitmap.get());
   const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  AlphaBlend(dc, x, y, picture.size.cx, picture.size.cy, memory, 0, 0, picture.size.cx,
+  AlphaBlend(dc, x, y, picture.size.cx, picture.size.cy, memory.get(), 0, 0, picture.size.cx,
              picture.size.cy, blend);
-  SelectObject(memory, previous);
-  DeleteDC(memory);
 }
 
 }  // namespace travik

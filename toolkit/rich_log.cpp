@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/error.h"
+#include "platform/output_file.h"
 #include "platform/win_handles.h"
 #include "toolkit/text.h"
 
@@ -83,16 +84,7 @@ void RichLog::ReplaceLast(const std::wstring& text, COLORREF colour) {
 }
 
 void RichLog::SaveToFile(const std::wstring& path) const {
-  wchar_t full[MAX_PATH * 4] = {};
-  const DWORD n =
-      GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-  const std::wstring full_path = n > 0 && n < std::size(full) ? std::wstring(full, n) : path;
-  UniqueHandle file(CreateFileW(full_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    const DWORD error = GetLastError();
-    throw Error(Narrow(L"Cannot create file \"" + full_path + L"\". " + SystemErrorText(error)));
-  }
+  const UniqueHandle file = CreateOutputFile(path);
   StreamTarget target{file.get(), false};
   EDITSTREAM stream{};
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&target);

@@ -10,6 +10,10 @@ namespace travik {
 class RichLog {
  public:
   static constexpr COLORREF kDefaultColour = RGB(255, 255, 255);
+  static constexpr COLORREF kIssueColour = RGB(255, 0, 0);  // every issue line, pure red
+  [[nodiscard]] static constexpr COLORREF LineColour(bool issue) {
+    return issue ? kIssueColour : kDefaultColour;
+  }
 
   // The control itself is created by its owner; this wraps it.
   void Attach(HWND control) { control_ = control; }

@@ -28,15 +28,15 @@ std::wstring WithCrLfBreaks(const std::wstring& text) {
   return out;
 }
 
-std::wstring TextOf(HWND window) {
+}  // namespace
+
+std::wstring WindowText(HWND window) {
   const int length = GetWindowTextLengthW(window);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   GetWindowTextW(window, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(length));
   return text;
 }
-
-}  // namespace
 
 bool Panel::Create(HINSTANCE instance, const ControlArgs& args, HBRUSH background,
                    Painter painter) {
@@ -120,7 +120,7 @@ void DrawThemedButton(const DRAWITEMSTRUCT& item, const Palette& palette, HFONT 
     }
   }
   if (pressed) OffsetRect(&r, 1, 1);
-  const std::wstring text = TextOf(item.hwndItem);
+  const std::wstring text = WindowText(item.hwndItem);
   SetBkMode(dc, TRANSPARENT);
   const SelectedObject selected(dc, font);
   DrawTextW(dc, text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -139,7 +139,7 @@ void SetLabelText(HWND label, const std::wstring& text) {
 
 void FitLabel(HWND label) {
   // Labels take the size of their text and do not wrap.
-  const std::wstring text = TextOf(label);
+  const std::wstring text = WindowText(label);
   RECT r{0, 0, 0, 0};
   {
     const WindowDC dc(label);

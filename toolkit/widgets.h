@@ -42,6 +42,9 @@ class Panel : public WindowBase<Panel> {
 HWND CreateThemedButton(HINSTANCE instance, const ControlArgs& args);
 void DrawThemedButton(const DRAWITEMSTRUCT& item, const Palette& palette, HFONT font, int dpi);
 
+// A window's text (a control's caption or contents).
+[[nodiscard]] std::wstring WindowText(HWND window);
+
 // A static text that takes the size of its text and breaks lines at a lone CR or a CR LF.
 HWND CreateLabel(HINSTANCE instance, const ControlArgs& args);
 void SetLabelText(HWND label, const std::wstring& text);

@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ libgtest-dev zlib1g-dev          # the native build and its tests
+  nlohmann-json3-dev                                     # the JSON result (header only)
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev          # travik.exe
   wine wine64 xvfb xauth                                 # running it on Linux
   vsftpd curl                                            # a real FTP server for the tests

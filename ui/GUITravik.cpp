@@ -11,12 +11,12 @@
 #include "toolkit/text.h"
 #include "ui/control_ids.h"
 #include "ui/layout.h"
+#include "ui/report_export.h"
 
 namespace travik {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"TFrmTravik";
-constexpr COLORREF kIssueColour = 0x0000FF;  // pure red, BGR
 constexpr UINT_PTR kLogSubclassId = 1;
 constexpr UINT kMsgQueryBusy = WM_APP + 10;  // answers whether a check is running
 
@@ -361,7 +361,7 @@ void TFrmTravik::btnStartClick() {
 }
 
 void TFrmTravik::OnRunLog(const LogOperation& operation) {
-  const COLORREF colour = operation.issue ? kIssueColour : RichLog::kDefaultColour;
+  const COLORREF colour = RichLog::LineColour(operation.issue);
   switch (operation.kind) {
     case LogOperation::Kind::kClear:
       mList.Clear();
@@ -399,10 +399,7 @@ void TFrmTravik::btnExportClick() {
   SaveDialog1.default_extension = L"*.txt";
   const std::optional<std::wstring> path = setup_.save_dialog(hwnd_, SaveDialog1);
   if (!path) return;
-  for (const std::string& line : core::ReportSections(FError, FSecondaryError)) {
-    mList.Append(Widen(line));
-  }
-  mList.SaveToFile(*path);
+  ExportReport(mList, FError, FSecondaryError, *path);
 }
 
 }  // namespace travik

@@ -35,7 +35,7 @@
 #include "app/startup.h"
 #include "bench/windows/bench_figures.h"
 #include "bench/windows/bench_window.h"
-#include "bench/windows/holding_server.h"
+#include "bench/windows/loopback_server.h"
 #include "core/check_run.h"
 #include "core/probes.h"
 #include "platform/ftp_client.h"
@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
   }
   try {
     const WindowServices services;
-    HoldingServer server(std::chrono::seconds(150));
+    LoopbackServer server(std::chrono::seconds(150));
     const std::uint16_t ftp_port = test::RefusedEndpoint().port;
 
     std::vector<double> window, click, core, floor, bare;

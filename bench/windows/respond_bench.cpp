@@ -27,7 +27,7 @@
 #include "app/startup.h"
 #include "bench/windows/bench_figures.h"
 #include "bench/windows/bench_window.h"
-#include "bench/windows/holding_server.h"
+#include "bench/windows/loopback_server.h"
 #include "tests/windows/gui_test_support.h"
 
 namespace {
@@ -170,8 +170,8 @@ int main(int argc, char** argv) {
   }
   try {
     const WindowServices services;
-    HoldingServer tcp_server(std::chrono::seconds(120));
-    HoldingServer silent_ftp(std::chrono::seconds(120));
+    LoopbackServer tcp_server(std::chrono::seconds(120));
+    LoopbackServer silent_ftp(std::chrono::seconds(120));
     const std::uint16_t refused_port = test::RefusedEndpoint().port;
 
     Answers idle;

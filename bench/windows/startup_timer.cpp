@@ -14,10 +14,12 @@
 
 #include "bench/windows/bench_figures.h"
 #include "platform/win_handles.h"
+#include "tests/windows/process_windows.h"
 
 namespace {
 
 using travik::UniqueHandle;
+using travik::test::VisibleTopLevelWindowOf;
 using namespace travik::bench;
 
 constexpr DWORD kIdleTimeoutMs = 15000;
@@ -25,29 +27,6 @@ constexpr DWORD kWindowTimeoutMs = 15000;
 constexpr DWORD kCloseTimeoutMs = 5000;
 constexpr int kMaxRounds = 200;
 constexpr double kRunBudgetMs = 110000.0;  // the whole run stops starting programs after this
-
-struct WindowSearch {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK ConsiderWindow(HWND hwnd, LPARAM l) {
-  auto* search = reinterpret_cast<WindowSearch*>(l);
-  DWORD owner_process = 0;
-  GetWindowThreadProcessId(hwnd, &owner_process);
-  if (owner_process == search->process_id && IsWindowVisible(hwnd) &&
-      GetWindow(hwnd, GW_OWNER) == nullptr) {
-    search->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND VisibleTopLevelWindowOf(DWORD process_id) {
-  WindowSearch search{process_id, nullptr};
-  EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 // Ends the process: WM_CLOSE to its window, then TerminateProcess when it is still running.
 void CloseProgram(HANDLE process, HWND window, const std::wstring& name) {

@@ -187,11 +187,70 @@ TEST(FtpReadReply, RaisesForWhatIsNoReply) {
   }
 }
 
-TEST(FtpReadReply, EveryArrivalOfDataStartsTheWaitAnew) {
-  ScriptedStream stream({"2", "2", "0", " ", "R", "\r\n"});
-  LineReader reader(stream, 7000);
-  EXPECT_EQ(ReadReply(reader).code, 220);
-  for (int wait : stream.Waits()) EXPECT_EQ(wait, 7000);
+// Hands out its text one byte per read, each after interval_ms; a wait shorter than that ends
+// with nothing, after the whole wait. Then it reports an orderly close.
+class DripStream : public ByteStream {
+ public:
+  DripStream(std::string text, int interval_ms)
+      : text_(std::move(text)), interval_ms_(interval_ms) {}
+
+  std::optional<std::size_t> Read(char* buffer, std::size_t size, int timeout_ms) override {
+    waits_.push_back(timeout_ms);
+    if (next_ == text_.size() || size == 0) return 0;
+    if (timeout_ms < interval_ms_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(interval_ms_));
+    buffer[0] = text_[next_++];
+    return 1;
+  }
+
+  [[nodiscard]] const std::vector<int>& Waits() const { return waits_; }
+
+ private:
+  std::string text_;
+  int interval_ms_;
+  std::size_t next_ = 0;
+  std::vector<int> waits_;
+};
+
+struct DripCase {
+  const char* name;
+  std::string text;
+  int interval_ms;
+  int read_timeout_ms;
+  bool read;  // false: "Read timed out."
+};
+
+// Data that keeps coming does not stretch the wait: the reply as a whole must be complete within
+// the read time-out, however its bytes are spaced out.
+TEST(FtpReadReply, AReplyMustBeCompleteWithinTheReadTimeOut) {
+  const std::vector<DripCase> cases = {
+      // Each byte within the time-out, 11 bytes of 30 ms each far past it.
+      {"bytes of one line", "220 Ready\r\n", 30, 150, false},
+      // Each line (7 bytes of 20 ms) within the time-out, the three of them past it.
+      {"lines of one reply", "220-a\r\n220-b\r\n220 c\r\n", 20, 250, false},
+      {"a slow reply that completes in time", "220-a\r\n220 Ready\r\n", 20, 3000, true},
+  };
+  for (const DripCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DripStream stream(c.text, c.interval_ms);
+    LineReader reader(stream, c.read_timeout_ms);
+    try {
+      EXPECT_EQ(ReadReply(reader).code, 220);
+      EXPECT_TRUE(c.read) << "read although late";
+    } catch (const FtpError& error) {
+      EXPECT_FALSE(c.read);
+      EXPECT_EQ(std::string(error.what()), "Read timed out.");
+    }
+    // Every wait handed to the stream is what is left of the one read time-out.
+    int previous = c.read_timeout_ms;
+    for (int wait : stream.Waits()) {
+      EXPECT_LE(wait, previous);
+      previous = wait;
+    }
+  }
 }
 
 TEST(FtpReadReply, DeadlineCutsTheWaitsShort) {

@@ -12,11 +12,58 @@ constexpr std::size_t kMaxCommandBytes = 64 * 1024;
 constexpr char kClose[] = "<close>";
 constexpr char kAbort[] = "<abort>";
 constexpr char kSilent[] = "<silent>";
-constexpr char kPause[] = "<pause>";
+constexpr char kPause[] = "<pause";  // "<pause>" or "<pause:MS>"
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A stretch of an entry's text and the pause that follows it (0: none).
+struct Piece {
+  std::string text;
+  int pause_ms = 0;
+};
+
+// The length of a pause marker at `at` and its milliseconds, or 0 when there is none there.
+std::size_t PauseMarker(const std::string& text, std::size_t at, int& pause_ms) {
+  if (text.compare(at, sizeof kPause - 1, kPause) != 0) return 0;
+  std::size_t i = at + sizeof kPause - 1;
+  if (i < text.size() && text[i] == '>') {
+    pause_ms = kPauseMs;
+    return i + 1 - at;
+  }
+  if (i >= text.size() || text[i] != ':') return 0;
+  int ms = 0;
+  std::size_t digits = 0;
+  for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 6; ++i, ++digits) {
+    ms = ms * 10 + (text[i] - '0');
+  }
+  if (digits == 0 || i >= text.size() || text[i] != '>') return 0;
+  pause_ms = ms;
+  return i + 1 - at;
+}
+
+// Cuts an entry at its pause markers; the line end is added to the last stretch of text, so that
+// pauses at the end of an entry come after it.
+std::vector<Piece> SplitAtPauses(const std::string& text) {
+  std::vector<Piece> pieces(1);
+  for (std::size_t i = 0; i < text.size();) {
+    int pause_ms = 0;
+    if (const std::size_t length = PauseMarker(text, i, pause_ms)) {
+      pieces.back().pause_ms = pause_ms;
+      pieces.emplace_back();
+      i += length;
+    } else {
+      pieces.back().text += text[i++];
+    }
+  }
+  for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) {
+    if (piece->text.empty()) continue;
+    if (!EndsWith(piece->text, "\n")) piece->text += "\r\n";
+    break;
+  }
+  return pieces;
 }
 
 }  // namespace
@@ -87,18 +134,13 @@ bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry)
     abort_after = true;
   }
   if (text == kSilent) return true;
-  if (!text.empty() && !EndsWith(text, "\n")) text += "\r\n";
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t cut = text.find(kPause, from);
-    const std::string piece = text.substr(from, cut == std::string::npos ? cut : cut - from);
-    if (!piece.empty()) socket.SendAll(piece);
-    if (cut == std::string::npos) break;
-    from = cut + sizeof kPause - 1;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPauseMs);
+  for (const Piece& piece : SplitAtPauses(text)) {
+    if (!piece.text.empty()) socket.SendAll(piece.text);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(piece.pause_ms);
     while (std::chrono::steady_clock::now() < until && !Expired()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    if (Expired()) return false;  // past the deadline nothing more is sent
   }
   if (abort_after) {
     // Closing with the next command unread makes the close an abortive one: a reset.

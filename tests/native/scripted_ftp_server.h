@@ -11,9 +11,12 @@
 //
 // Sessions: the constructor takes one script per connection it is to accept, in order. In a
 // script, entry 0 is sent as soon as the connection is accepted (the greeting) and entry i is the
-// answer to the i-th command received. An entry is sent as it is when it ends in "\n", otherwise
-// with CR LF added. Inside an entry, "<pause>" cuts it into separate sends 50 ms apart (replies
-// split across reads). Whole entries with a meaning of their own:
+// answer to the i-th command received. An entry's text is sent as it is when it ends in "\n",
+// otherwise with CR LF added. Inside an entry, "<pause>" cuts it into separate sends 50 ms apart
+// (replies split across reads), and "<pause:MS>" into sends MS ms apart: a server that drips its
+// reply is an entry such as "220-a<pause:100>b<pause:100>c...". Pauses at the end of an entry
+// come after its line end: "500 Bye<pause:50><close>" sends "500 Bye" CR LF, waits 50 ms and
+// closes (without reading what came meanwhile). Whole entries with a meaning of their own:
 //   "<close>"   close the connection instead of answering (the session ends); at the end of
 //               an entry, "500 Bye<close>", it closes right after sending the text;
 //   "<abort>"   at the end of an entry: after sending the text, wait for the next command and
@@ -25,8 +28,8 @@
 // connection. Commands are recorded without their line end.
 //
 // Deadlines: the whole server stops by itself `deadline_ms` after it was made (default 15 s),
-// whatever the client does; the destructor stops it at once and joins its thread. Wait() and
-// Join() are bounded by the same deadline.
+// whatever the client does, also in the middle of a dripping entry (the rest is not sent); the
+// destructor stops it at once and joins its thread. Join() is bounded by the same deadline.
 #include <atomic>
 #include <chrono>
 #include <cstdint>

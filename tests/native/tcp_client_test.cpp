@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+
+#include "tests/native/loopback_waits.h"
 
 namespace travik::net {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 class TcpClientTest : public testing::Test {
  protected:
@@ -19,13 +24,20 @@ std::uint16_t RefusedPort() {
   return listener.Port();
 }
 
+// Each case runs with no cancel flag (the blocking connect) and with one that stays clear (the
+// connect that looks at it): both must behave alike.
 TEST_F(TcpClientTest, ConnectsToAnAcceptingListener) {
-  Listener listener = Listener::OnLoopback();
-  TcpClient client;
-  client.Connect("127.0.0.1", listener.Port());
-  EXPECT_TRUE(client.Connected());
-  client.Disconnect();
-  EXPECT_FALSE(client.Connected());
+  CancelFlag never{false};
+  const CancelFlag* const flags[] = {nullptr, &never};
+  for (const CancelFlag* cancel : flags) {
+    SCOPED_TRACE(cancel == nullptr ? "blocking" : "with a cancel flag");
+    Listener listener = Listener::OnLoopback();
+    TcpClient client;
+    client.Connect("127.0.0.1", listener.Port(), cancel);
+    EXPECT_TRUE(client.Connected());
+    client.Disconnect();
+    EXPECT_FALSE(client.Connected());
+  }
 }
 
 TEST_F(TcpClientTest, ResolvesLocalhostByName) {
@@ -45,17 +57,41 @@ TEST_F(TcpClientTest, ConnectErrorsCarryTheSocketWording) {
       {"127.0.0.1", RefusedPort(), "Socket Error # 10061\r\nConnection refused."},
       {"no-such-host.invalid", 81, "Socket Error # 11001\r\nHost not found."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.host);
-    TcpClient client;
-    try {
-      client.Connect(c.host, c.port);
-      ADD_FAILURE() << "connect succeeded";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.Message(), c.message);
+  CancelFlag never{false};
+  const CancelFlag* const flags[] = {nullptr, &never};
+  for (const CancelFlag* cancel : flags) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.host) + (cancel == nullptr ? ", blocking" : ", cancel flag"));
+      TcpClient client;
+      try {
+        client.Connect(c.host, c.port, cancel);
+        ADD_FAILURE() << "connect succeeded";
+      } catch (const SocketError& e) {
+        EXPECT_EQ(e.Message(), c.message);
+      }
+      EXPECT_FALSE(client.Connected());
     }
-    EXPECT_FALSE(client.Connected());
   }
+}
+
+TEST_F(TcpClientTest, CancelEndsAConnectThatHangs) {
+  test::FullBacklogListener hanging;
+  CancelFlag cancel{false};
+  TcpClient client;
+  std::string error;
+  const auto start = Clock::now();
+  {
+    test::CancelAfter later(cancel, 200);
+    try {
+      client.Connect("127.0.0.1", hanging.Port(), &cancel);
+    } catch (const Error& e) {
+      error = e.Message();
+    }
+  }
+  EXPECT_EQ(error, "Cancelled.");
+  // The system's own connect time-out is a minute or more: far from this.
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+  EXPECT_FALSE(client.Connected());
 }
 
 TEST_F(TcpClientTest, PeerThatHasClosedIsNotOpen) {

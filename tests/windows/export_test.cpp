@@ -2,11 +2,8 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <richedit.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "../native/scripted_ftp_server.h"
 #include "gui_test_support.h"
@@ -21,38 +18,6 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kLoginRejected = {"220 Ready", "220 Host ok", "331 Password",
                                                  "530 Login incorrect."};
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-DWORD CALLBACK ReadFromString(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* read) {
-  auto* rest = reinterpret_cast<std::string*>(cookie);
-  const auto n = std::min<std::size_t>(rest->size(), static_cast<std::size_t>(size));
-  std::copy_n(rest->data(), n, buffer);
-  rest->erase(0, n);
-  *read = static_cast<LONG>(n);
-  return 0;
-}
-
-// The file as an independent RichEdit reads it: its lines with their colours.
-std::vector<ColouredLine> ReadReport(const fs::path& path) {
-  std::string rtf = ReadBytes(path);
-  HWND edit = CreateWindowExW(0, MSFTEDIT_CLASS, L"", ES_MULTILINE, 0, 0, 2000, 2000, nullptr,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
-  EDITSTREAM stream{};
-  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);
-  stream.pfnCallback = ReadFromString;
-  SendMessageW(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
-  auto lines = ReadRichEdit(edit);
-  DestroyWindow(edit);
-  // The RTF writer ends the last paragraph with a mark of its own.
-  if (!lines.empty() && lines.back().text.empty()) lines.pop_back();
-  return lines;
-}
-
 Lines Texts(const std::vector<ColouredLine>& lines) {
   Lines out;
   for (const auto& l : lines) out.push_back(l.text);
@@ -61,13 +26,7 @@ Lines Texts(const std::vector<ColouredLine>& lines) {
 
 class ExportTest : public testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = fs::path(temp) / (L"travik-export-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(GetTickCount64()));
-    fs::create_directories(folder_);
-  }
+  void SetUp() override { folder_ = NewTempFolder(L"travik-export-"); }
   void TearDown() override {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(folder_, ignored)) {
@@ -115,7 +74,7 @@ TEST_F(ExportTest, WithNoIssuesTheReportIsTheRunsLog) {
   EXPECT_TRUE(raw.find("\\highlight") != std::string::npos ||
               raw.find("\\chcbpat") != std::string::npos);
   EXPECT_EQ(raw.find("\\b "), std::string::npos);  // regular weight
-  EXPECT_EQ(Texts(ReadReport(folder_ / L"relatório.txt")), log);
+  EXPECT_EQ(Texts(ReadRtfFile(folder_ / L"relatório.txt")), log);
   EXPECT_TRUE(recorded_->error_boxes.empty());
 }
 
@@ -144,9 +103,9 @@ TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
   first.insert(first.end(), appended.begin(), appended.end());
   Lines second = first;
   second.insert(second.end(), appended.begin(), appended.end());
-  const auto first_file = ReadReport(folder_ / L"first.rtf");
+  const auto first_file = ReadRtfFile(folder_ / L"first.rtf");
   EXPECT_EQ(Texts(first_file), first);
-  EXPECT_EQ(Texts(ReadReport(folder_ / L"second.rtf")), second);
+  EXPECT_EQ(Texts(ReadRtfFile(folder_ / L"second.rtf")), second);
   EXPECT_EQ(LogLines(form->Handle()), second);  // the appended lines stay in the log
 
   // Issue lines are red in the file as on screen; the appended lines are written without a
@@ -175,7 +134,7 @@ TEST_F(ExportTest, OnlySecondaryErrorsGetNoImpedimentHeading) {
   auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
   ExportTo(*form, folder_ / L"report.rtf");
-  const Lines lines = Texts(ReadReport(folder_ / L"report.rtf"));
+  const Lines lines = Texts(ReadRtfFile(folder_ / L"report.rtf"));
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
             (Lines{L">>>Erros encontrados:", refused_probe, L"Socket Error # 10061",
@@ -232,7 +191,7 @@ TEST_F(ExportTest, AFileThatCannotBeCreatedIsReportedAndTheExportCanBeRetried) {
   recorded_->error_boxes.clear();
   ExportTo(*form, folder_ / L"report.rtf");
   EXPECT_TRUE(recorded_->error_boxes.empty());
-  EXPECT_EQ(Texts(ReadReport(folder_ / L"report.rtf")).size(), run_lines + 2 * (exports + 1));
+  EXPECT_EQ(Texts(ReadRtfFile(folder_ / L"report.rtf")).size(), run_lines + 2 * (exports + 1));
 }
 
 }  // namespace

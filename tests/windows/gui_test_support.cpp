@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 
 #include "app/product_setup.h"
 
@@ -142,12 +144,58 @@ std::vector<ColouredLine> ReadRichEdit(HWND edit) {
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
     SendMessageW(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    lines.push_back(
-        {text.substr(start, end - start), format.crTextColor, (format.dwMask & CFM_COLOR) != 0});
+    lines.push_back({text.substr(start, end - start), format.crTextColor,
+                     (format.dwMask & CFM_COLOR) != 0, format});
     if (end == text.size()) break;
     start = end + 1;
   }
   SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&saved));
+  return lines;
+}
+
+std::filesystem::path NewTempFolder(const std::wstring& prefix) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::filesystem::path folder =
+      std::filesystem::path(temp) /
+      (prefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()));
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::vector<ColouredLine> ReadRtfFile(const std::filesystem::path& path) {
+  std::string rtf = ReadBytes(path);
+  const UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
+  HWND edit = CreateWindowExW(0, MSFTEDIT_CLASS, L"", ES_MULTILINE, 0, 0, 2000, 2000, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+  // The control's own default is the bold system font; regular, so that only the file's own
+  // weight shows.
+  CHARFORMAT2W regular{};
+  regular.cbSize = sizeof regular;
+  regular.dwMask = CFM_BOLD;
+  SendMessageW(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&regular));
+  EDITSTREAM stream{};
+  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);
+  stream.pfnCallback = [](DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* read) -> DWORD {
+    auto* rest = reinterpret_cast<std::string*>(cookie);
+    const auto n = std::min<std::size_t>(rest->size(), static_cast<std::size_t>(size));
+    std::copy_n(rest->data(), n, buffer);
+    rest->erase(0, n);
+    *read = static_cast<LONG>(n);
+    return 0;
+  };
+  SendMessageW(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+  auto lines = ReadRichEdit(edit);
+  DestroyWindow(edit);
+  // The RTF writer ends the last paragraph with a mark of its own.
+  if (!lines.empty() && lines.back().text.empty()) lines.pop_back();
   return lines;
 }
 
@@ -165,14 +213,6 @@ std::vector<std::wstring> RedLines(HWND window) {
     if (line.uniform && line.colour == RGB(255, 0, 0)) lines.push_back(line.text);
   }
   return lines;
-}
-
-std::wstring WindowText(HWND window) {
-  const int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  GetWindowTextW(window, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(length));
-  return text;
 }
 
 }  // namespace travik::test

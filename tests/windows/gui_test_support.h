@@ -4,6 +4,9 @@
 // Win32, as a person's tools would.
 #include <windows.h>
 
+#include <richedit.h>
+
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -66,12 +69,18 @@ struct ColouredLine {
   std::wstring text;
   COLORREF colour;
   bool uniform;
+  CHARFORMAT2W format;  // the paragraph's character format; dwMask has what is the same throughout
 };
 [[nodiscard]] std::vector<ColouredLine> ReadRichEdit(HWND edit);
+
+// A new folder under the temporary folder, named after `prefix`, this process and the time.
+[[nodiscard]] std::filesystem::path NewTempFolder(const std::wstring& prefix);
+
+[[nodiscard]] std::string ReadBytes(const std::filesystem::path& path);
+// An RTF file as an independent RichEdit reads it: its paragraphs with their formats.
+[[nodiscard]] std::vector<ColouredLine> ReadRtfFile(const std::filesystem::path& path);
 [[nodiscard]] std::vector<std::wstring> LogLines(HWND window);
 // Lines of the log in red (the issue colour).
 [[nodiscard]] std::vector<std::wstring> RedLines(HWND window);
-
-[[nodiscard]] std::wstring WindowText(HWND window);
 
 }  // namespace travik::test

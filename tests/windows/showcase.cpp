@@ -2,7 +2,8 @@
 // reaching any real server: two endpoints accept, one refuses, one name does not resolve, and a
 // scripted FTP server rejects the test login. Closes itself after the seconds given (default 120).
 //
-//   wine showcase.exe [seconds] [fail]      "fail" also makes the host checks fail
+//   wine showcase.exe [seconds] [fail]      "fail" also makes the host checks, more probes and the
+//   FTP login fail
 #include <windows.h>
 
 #include <cstdlib>
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     setup.targets.broadcast = {test::RefusedEndpoint(), test::UnknownHostEndpoint()};
     setup.host.is_admin = [] { return false; };
     setup.host.total_memory = [] { return std::uint64_t{2147483648}; };
+    setup.host.free_disk = [] { return std::int64_t{-1}; };
+    setup.targets.international[2] = test::RefusedEndpoint();
+    setup.targets.ftp.port = test::RefusedEndpoint().port;
   }
   setup.error_box = ShowStandardErrorBox;
   setup.save_dialog = ShowSaveDialog;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "../native/scripted_ftp_server.h"
+#include "app/startup.h"
 #include "gui_test_support.h"
 #include "platform/host_windows.h"
 #include "toolkit/dpi.h"
@@ -223,41 +224,35 @@ TEST_F(WindowTest, ExportButtonStaysVisibleAboveALongVerdict) {
   TravikSetup setup = LoopbackSetup(RefusedEndpoint(), ftp.Port(), recorded_);
   setup.host.is_admin = [] { return false; };
   setup.host.total_memory = [] { return std::uint64_t{1} << 30; };
+  // The program's own theme, whose buttons stand out from the page.
+  const ThemeStore themes = LoadThemeStore(GetModuleHandleW(nullptr));
+  setup.theme = themes.Find("KORVENA");
+  ASSERT_NE(setup.theme, nullptr);
+  const COLORREF face = ColoursOf(setup.theme).button;
+  ASSERT_NE(face, ColoursOf(setup.theme).page);
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   HWND w = form->Handle();
-  SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
   ASSERT_TRUE(RunChecks(w));
   Click(w, ids::kBtnNext);
   HWND button = FindControl(w, ids::kBtnExport);
-  HWND label = FindControl(w, ids::kLblResult);
   RECT b, l;
   GetWindowRect(button, &b);
-  GetWindowRect(label, &l);
+  GetWindowRect(FindControl(w, ids::kLblResult), &l);
   RECT overlap;
   ASSERT_TRUE(IntersectRect(&overlap, &b, &l)) << "the verdict runs under the button";
-  UpdateWindow(w);
-  PumpUntil([] { return false; }, 200);  // let every pending paint happen
+  PumpUntil([] { return false; }, 300);  // every pending paint happens
 
-  // What the screen shows inside the button: its face and frame, none of the label's text
-  // colour, and the button's caption drawn in its own colour.
-  HDC screen = GetDC(nullptr);
-  int label_text_pixels = 0;
-  const COLORREF label_text = ColoursOf(nullptr).text;
-  const COLORREF face = ColoursOf(nullptr).button;
+  // What the window shows where the button is: the button's face, not the label over it.
+  HDC dc = GetDC(w);
+  MapWindowPoints(nullptr, w, reinterpret_cast<POINT*>(&b), 2);
   int face_pixels = 0;
   for (LONG y = b.top + 3; y < b.bottom - 3; ++y) {
-    for (LONG x = b.left + 3; x < b.right - 3; ++x) {
-      const COLORREF pixel = GetPixel(screen, x, y);
-      face_pixels += pixel == face;
-      label_text_pixels += pixel == label_text && label_text != face;
-    }
+    for (LONG x = b.left + 3; x < b.right - 3; ++x) face_pixels += GetPixel(dc, x, y) == face;
   }
-  ReleaseDC(nullptr, screen);
+  ReleaseDC(w, dc);
   const int area = (b.right - b.left - 6) * (b.bottom - b.top - 6);
-  EXPECT_GT(face_pixels, area / 2) << "the button's face is drawn over the label";
-  EXPECT_EQ(WindowFromPoint(POINT{(b.left + b.right) / 2, (b.top + b.bottom) / 2}), button);
-  (void)label_text_pixels;
+  EXPECT_GT(face_pixels, area / 2) << face_pixels << " of " << area;
 }
 
 TEST_F(WindowTest, OneBroadcastServerDownIsReadyWithCloseFocused) {

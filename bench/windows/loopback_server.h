@@ -1,5 +1,5 @@
 #pragma once
-// A loopback server for the Windows benchmarks: it accepts every connection made to it and holds
+// A TCP server on loopback for the benchmarks: it accepts every connection made to it and holds
 // it open without ever sending a byte, so that a TCP probe finds its connection open and an FTP
 // client waits for a greeting that never comes. It runs on a thread of its own and stops by
 // itself: when destroyed, after its lifetime, or after kMaxAccepted connections. Connections
@@ -16,20 +16,20 @@
 
 namespace travik::bench {
 
-class HoldingServer {
+class LoopbackServer {
  public:
   static constexpr std::size_t kMaxAccepted = 20000;
 
-  explicit HoldingServer(std::chrono::seconds lifetime)
-      : listener_(net::Listener::OnLoopback(0, 256)),
+  explicit LoopbackServer(std::chrono::seconds lifetime)
+      : listener_(net::Listener::OnLoopback(0, 1024)),
         deadline_(std::chrono::steady_clock::now() + lifetime),
         thread_([this] { Serve(); }) {}
-  ~HoldingServer() {
+  ~LoopbackServer() {
     stop_ = true;
     thread_.join();
   }
-  HoldingServer(const HoldingServer&) = delete;
-  HoldingServer& operator=(const HoldingServer&) = delete;
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   [[nodiscard]] core::NetworkEndpoint Endpoint() const { return {"127.0.0.1", port_}; }
   [[nodiscard]] std::uint16_t Port() const { return port_; }
@@ -48,7 +48,7 @@ class HoldingServer {
         held.push_back(std::move(socket));
         if (++accepted % kSweepEvery == 0) Sweep(held);
       } catch (const net::SocketError& e) {
-        std::fprintf(stderr, "holding server: accept failed: %s\n", e.what());
+        std::fprintf(stderr, "loopback server: accept failed: %s\n", e.what());
         break;
       }
     }
