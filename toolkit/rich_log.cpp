@@ -62,17 +62,33 @@ void RichLog::Clear() {
 }
 
 void RichLog::Append(const std::wstring& text, COLORREF colour) {
-  const LONG length = Length();
-  Select(length, length);
-  CHARFORMAT2W format{};
-  format.cbSize = sizeof format;
-  format.dwMask = CFM_COLOR;
-  format.crTextColor = colour;
-  SendMessageW(control_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-  const std::wstring inserted = (length > 0 ? L"\r" : L"") + WithLoneCrBreaks(text);
-  SendMessageW(control_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(inserted.c_str()));
-  last_start_ = length;
-  SendMessageW(control_, EM_SCROLLCARET, 0, 0);
+  AppendLines({{text, colour}});
+}
+
+void RichLog::AppendLines(const std::vector<Line>& lines) {
+  LONG length = Length();
+  for (std::size_t first = 0; first < lines.size();) {
+    // One run: the lines up to the next change of colour.
+    const COLORREF colour = lines[first].colour;
+    std::wstring inserted;
+    LONG last_start = length;
+    std::size_t next = first;
+    for (; next < lines.size() && lines[next].colour == colour; ++next) {
+      last_start = length + static_cast<LONG>(inserted.size());
+      if (length > 0 || !inserted.empty()) inserted += L'\r';
+      inserted += WithLoneCrBreaks(lines[next].text);
+    }
+    Select(length, length);
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR;
+    format.crTextColor = colour;
+    SendMessageW(control_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(control_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(inserted.c_str()));
+    last_start_ = last_start;
+    length += static_cast<LONG>(inserted.size());
+    first = next;
+  }
 }
 
 void RichLog::ReplaceLast(const std::wstring& text, COLORREF colour) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace travik {
 
@@ -22,7 +23,15 @@ class RichLog {
   void Clear();
   // Adds `text` at the end as a new line, in `colour`.
   void Append(const std::wstring& text, COLORREF colour = kDefaultColour);
-  // Replaces what the last Append added (a probe line by its outcome).
+  // Adds lines at the end, each as Append would, with one change of the control for each run of
+  // lines of one colour.
+  struct Line {
+    std::wstring text;
+    COLORREF colour = kDefaultColour;
+  };
+  void AppendLines(const std::vector<Line>& lines);
+  // Replaces what the last Append (or the last line of AppendLines) added: a probe line by its
+  // outcome.
   void ReplaceLast(const std::wstring& text, COLORREF colour = kDefaultColour);
 
   // The whole content as Rich Text Format. Raises Error "Cannot create file "<full path>".

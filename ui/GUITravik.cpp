@@ -18,6 +18,8 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"TFrmTravik";
 constexpr UINT_PTR kLogSubclassId = 1;
+constexpr UINT_PTR kPrepareLogTimer = 1;
+constexpr UINT kPrepareLogDelayMs = 100;
 constexpr UINT kMsgQueryBusy = WM_APP + 10;  // answers whether a check is running
 
 // The log sets its own cursor; while the check runs it shows the busy arrow like the rest.
@@ -61,6 +63,8 @@ bool TFrmTravik::Create(HINSTANCE instance, int show_command) {
   }
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
+  // The log page's control is made once the first page is up, while the user reads it.
+  SetTimer(hwnd_, kPrepareLogTimer, kPrepareLogDelayMs, nullptr);
   return true;
 }
 
@@ -80,13 +84,14 @@ void TFrmTravik::OnUncaughtError(const char* what) {
 LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_CREATE: {
-      ApplyDpi(WindowDpi(hwnd_));
+      dpi_ = WindowDpi(hwnd_);
       if (!BuildLayout()) return -1;
+      ApplyDpi(dpi_);
+      // The client area at the designed size; WM_SIZE lays the controls out.
       RECT r{0, 0, Scale(layout::kClient.cx), Scale(layout::kClient.cy)};
       AdjustWindowRectForDpi(&r, WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, dpi_);
       SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-      Layout();
       FormCreate();
       return 0;
     }
@@ -108,6 +113,13 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
         setup_.host.decimal_separator = Narrow(setup_.read_decimal_separator());
       }
       return 0;
+    case WM_TIMER:
+      if (w == kPrepareLogTimer) {
+        KillTimer(hwnd_, kPrepareLogTimer);
+        CreateLog();  // or when "COMEÇAR" is pressed, if that comes first
+        return 0;
+      }
+      return DefWindowProcW(hwnd_, message, w, l);
     case kMsgQueryBusy:
       return Busy() ? 1 : 0;
     case WM_SETCURSOR:
@@ -130,7 +142,7 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
       return reinterpret_cast<LRESULT>(palette_.page());
     }
     case kMsgRunLog:
-      OnRunLog(*TakeMessageData<LogOperation>(l));
+      OnRunLog(l);
       return 0;
     case kMsgRunFinished:
       OnRunFinished(std::move(*TakeMessageData<core::CheckResult>(l)));
@@ -242,7 +254,6 @@ bool TFrmTravik::BuildLayout() {
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_big_.get()));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_small_.get()));
 
-  ApplyDpi(dpi_);
   ShowPage(2);  // the page the layout is stored with; FormCreate shows the first
   return true;
 }
@@ -360,19 +371,41 @@ void TFrmTravik::btnStartClick() {
   RefreshCursor();
 }
 
-void TFrmTravik::OnRunLog(const LogOperation& operation) {
-  const COLORREF colour = RichLog::LineColour(operation.issue);
-  switch (operation.kind) {
-    case LogOperation::Kind::kClear:
-      mList.Clear();
+void TFrmTravik::OnRunLog(LPARAM first) {
+  // The operations waiting in the queue are shown together: lines that a later operation of the
+  // same batch replaces never reach the control, and the rest go in by runs of one colour. The
+  // run is quicker than the control's handling of each line.
+  std::vector<RichLog::Line> pending;
+  LPARAM next = first;
+  MSG message;
+  constexpr int kMostAtOnce = 256;  // the window still reads its other messages between batches
+  for (int done = 0;;) {
+    const std::unique_ptr<LogOperation> operation = TakeMessageData<LogOperation>(next);
+    RichLog::Line line{std::move(operation->text), RichLog::LineColour(operation->issue)};
+    switch (operation->kind) {
+      case LogOperation::Kind::kClear:
+        pending.clear();
+        mList.Clear();
+        break;
+      case LogOperation::Kind::kAppend:
+        pending.push_back(std::move(line));
+        break;
+      case LogOperation::Kind::kReplaceLast:
+        if (pending.empty()) {
+          mList.ReplaceLast(line.text, line.colour);
+        } else {
+          pending.back() = std::move(line);
+        }
+        break;
+    }
+    if (++done == kMostAtOnce ||
+        !PeekMessageW(&message, hwnd_, kMsgRunLog, kMsgRunLog, PM_REMOVE)) {
       break;
-    case LogOperation::Kind::kAppend:
-      mList.Append(operation.text, colour);
-      break;
-    case LogOperation::Kind::kReplaceLast:
-      mList.ReplaceLast(operation.text, colour);
-      break;
+    }
+    next = message.lParam;
   }
+  mList.AppendLines(pending);
+  SendMessageW(mList.Handle(), EM_SCROLLCARET, 0, 0);
 }
 
 void TFrmTravik::OnRunFinished(core::CheckResult result) {

@@ -47,7 +47,7 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
   void OnCommand(int id, int code);
 
   // The run's messages.
-  void OnRunLog(const LogOperation& operation);
+  void OnRunLog(LPARAM first_operation);
   void OnRunFinished(core::CheckResult result);
   [[nodiscard]] bool Busy() const { return run_ != nullptr && !run_finished_; }
 
