@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace travik::bench {
@@ -30,6 +32,16 @@ using Clock = std::chrono::steady_clock;
 // The largest sample; 0 when empty.
 [[nodiscard]] inline double Worst(const std::vector<double>& samples) {
   return samples.empty() ? 0.0 : *std::max_element(samples.begin(), samples.end());
+}
+
+// The count of rounds (or runs) the first argument asks for, `fallback` without one; nothing,
+// after saying so, when it is not within 1..`most`.
+[[nodiscard]] inline std::optional<int> CountArgument(int argc, char** argv, int fallback, int most,
+                                                      const char* what = "rounds") {
+  const int count = argc > 1 ? std::atoi(argv[1]) : fallback;
+  if (count >= 1 && count <= most) return count;
+  std::fprintf(stderr, "%s must be 1..%d\n", what, most);
+  return std::nullopt;
 }
 
 [[nodiscard]] inline double Ratio(double numerator, double denominator) {

@@ -116,11 +116,9 @@ void Fill(RichLog& log) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::atoi(argv[1]) : kDefaultRuns;
-  if (runs < 1 || runs > kMaxRuns) {
-    std::fprintf(stderr, "runs must be 1..%d\n", kMaxRuns);
-    return 2;
-  }
+  const std::optional<int> runs_asked = CountArgument(argc, argv, kDefaultRuns, kMaxRuns, "runs");
+  if (!runs_asked) return 2;
+  const int runs = *runs_asked;
   try {
     UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
     if (!rich_edit) throw Error("msftedit.dll could not be loaded");

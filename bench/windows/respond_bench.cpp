@@ -163,11 +163,9 @@ bool DuringRun(TravikSetup setup, Answers& answers, double& run_ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
-  if (rounds < 1 || rounds > kMaxRounds) {
-    std::fprintf(stderr, "rounds must be 1..%d\n", kMaxRounds);
-    return 2;
-  }
+  const std::optional<int> rounds_asked = CountArgument(argc, argv, kDefaultRounds, kMaxRounds);
+  if (!rounds_asked) return 2;
+  const int rounds = *rounds_asked;
   try {
     const WindowServices services;
     LoopbackServer tcp_server(std::chrono::seconds(120));
