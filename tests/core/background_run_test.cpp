@@ -23,22 +23,13 @@ HostFacts Host() {
   return host;
 }
 
-NetworkTargets Targets() {
-  NetworkTargets targets;
-  targets.broadcast = {{{"b1.invalid", 81}, {"b2.invalid", 81}}};
-  targets.international = {
-      {{"i1.invalid", 7500}, {"i2.invalid", 7500}, {"i3.invalid", 80}, {"i4.invalid", 80}}};
-  targets.ftp.host = "ftp.invalid";
-  return targets;
-}
-
 const FtpScript kRejected{{}, 530, {}, "Login incorrect.\r\n"};
 
 TEST(BackgroundRun, TellsEachLineThenTheResult) {
   auto sink = std::make_shared<RecordingSink>();
   {
     BackgroundRun run(
-        Host(), Targets(),
+        Host(), test::FakeTargets(),
         std::make_unique<FakeTcp>(std::map<std::string, Peer>{{"i2.invalid", Peer::kRefuses}}),
         std::make_unique<FakeFtp>(kRejected), sink);
     run.Wait();
@@ -73,7 +64,7 @@ TEST(BackgroundRun, AbandonedHalfWayStopsWithoutAResult) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto sink = std::make_shared<RecordingSink>();
-    BackgroundRun run(Host(), Targets(), std::make_unique<FakeTcp>(c.peers),
+    BackgroundRun run(Host(), test::FakeTargets(), std::make_unique<FakeTcp>(c.peers),
                       std::make_unique<FakeFtp>(c.ftp), sink);
     ASSERT_TRUE(sink->WaitFor([&](const std::vector<LogLine>& lines) {
       return !lines.empty() && lines.back().text == c.waiting_on;
@@ -92,7 +83,7 @@ TEST(BackgroundRun, DestroyedMidRunDoesNotWaitForTheWorker) {
   auto sink = std::make_shared<RecordingSink>();
   auto gave_up = std::make_shared<std::atomic<bool>>(false);
   {
-    BackgroundRun run(Host(), Targets(),
+    BackgroundRun run(Host(), test::FakeTargets(),
                       std::make_unique<FakeTcp>(
                           std::map<std::string, Peer>{{"b1.invalid", Peer::kBlocks}}, gave_up),
                       std::make_unique<FakeFtp>(kRejected), sink);

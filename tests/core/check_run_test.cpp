@@ -12,23 +12,12 @@ namespace {
 using test::FakeFtp;
 using test::FakeTcp;
 using test::FtpScript;
+using test::kHosts;
+using test::kPorts;
 using test::Peer;
 using test::RecordingSink;
 using Lines = std::vector<LogLine>;
 using Texts = std::vector<std::string>;
-
-// The six endpoints, by name only: the fakes answer for them, nothing is resolved.
-const char* const kHosts[] = {"b1.invalid", "b2.invalid", "i1.invalid",
-                              "i2.invalid", "i3.invalid", "i4.invalid"};
-constexpr std::uint16_t kPorts[] = {81, 81, 7500, 7500, 80, 80};
-
-NetworkTargets Targets() {
-  NetworkTargets targets;
-  for (std::size_t i = 0; i < 2; ++i) targets.broadcast[i] = {kHosts[i], kPorts[i]};
-  for (std::size_t i = 0; i < 4; ++i) targets.international[i] = {kHosts[i + 2], kPorts[i + 2]};
-  targets.ftp.host = "ftp.invalid";
-  return targets;
-}
 
 std::string Probe(int index) {
   return "Testando conexão em " + std::string(kHosts[index]) + ":" + std::to_string(kPorts[index]) +
@@ -245,7 +234,7 @@ TEST(CheckRun, WholeRunsGiveTheirLogListsAndVerdict) {
     FakeFtp ftp(c.ftp);
     RecordingSink sink;
     const CancelFlag cancel{false};
-    const NetworkTargets targets = Targets();
+    const NetworkTargets targets = test::FakeTargets();
     CheckRun run(c.host, targets, tcp, ftp, sink, cancel);
     const CheckResult result = run.Run();
 
@@ -270,7 +259,7 @@ TEST(CheckRun, RecordsFiguresAndEachProbe) {
   HostFacts host = GoodHost();
   host.decimal_separator = ",";
   host.total_memory = [] { return std::uint64_t{17179869184}; };  // 16 GiB shows as 15,99
-  const NetworkTargets targets = Targets();
+  const NetworkTargets targets = test::FakeTargets();
   const CheckResult result = CheckRun(host, targets, tcp, ftp, sink, cancel).Run();
 
   EXPECT_EQ(result.os_line, kOsLine);
@@ -332,7 +321,7 @@ TEST(CheckRun, FtpOutcomesCarryTheirReplyOrError) {
     RecordingSink sink;
     const CancelFlag cancel{false};
     const HostFacts host = GoodHost();
-    const NetworkTargets targets = Targets();
+    const NetworkTargets targets = test::FakeTargets();
     const CheckResult result = CheckRun(host, targets, tcp, ftp, sink, cancel).Run();
     ASSERT_TRUE(result.ftp.has_value());
     EXPECT_EQ(result.ftp->outcome, c.outcome);

@@ -16,6 +16,20 @@
 
 namespace travik::core::test {
 
+// The six endpoints of the fake runs, in probing order, by name only: the fakes answer for them,
+// nothing is resolved. The FTP server is "ftp.invalid".
+inline const char* const kHosts[] = {"b1.invalid", "b2.invalid", "i1.invalid",
+                                     "i2.invalid", "i3.invalid", "i4.invalid"};
+inline constexpr std::uint16_t kPorts[] = {81, 81, 7500, 7500, 80, 80};
+
+inline NetworkTargets FakeTargets() {
+  NetworkTargets targets;
+  for (std::size_t i = 0; i < 2; ++i) targets.broadcast[i] = {kHosts[i], kPorts[i]};
+  for (std::size_t i = 0; i < 4; ++i) targets.international[i] = {kHosts[i + 2], kPorts[i + 2]};
+  targets.ftp.host = "ftp.invalid";
+  return targets;
+}
+
 // How a fake endpoint answers a TCP probe.
 enum class Peer {
   kAccepts,

@@ -15,14 +15,13 @@ namespace {
 using test::FakeFtp;
 using test::FakeTcp;
 using test::FtpScript;
+using test::kHosts;
+using test::kPorts;
 using test::Peer;
 using test::RecordingSink;
 using Json = nlohmann::json;
 using Texts = std::vector<std::string>;
 
-const char* const kHosts[] = {"b1.invalid", "b2.invalid", "i1.invalid",
-                              "i2.invalid", "i3.invalid", "i4.invalid"};
-constexpr std::uint16_t kPorts[] = {81, 81, 7500, 7500, 80, 80};
 const FtpScript kLoginIncorrect{{}, 530, {}, "Login incorrect.\r\n"};
 
 HostFacts Host(bool admin) {
@@ -42,10 +41,7 @@ HostFacts Host(bool admin) {
 
 CheckResult RunChecks(const HostFacts& host, std::map<std::string, Peer> peers,
                       const FtpScript& script) {
-  NetworkTargets targets;
-  for (std::size_t i = 0; i < 2; ++i) targets.broadcast[i] = {kHosts[i], kPorts[i]};
-  for (std::size_t i = 0; i < 4; ++i) targets.international[i] = {kHosts[i + 2], kPorts[i + 2]};
-  targets.ftp.host = "ftp.invalid";
+  NetworkTargets targets = test::FakeTargets();
   targets.ftp.port = 2121;
   FakeTcp tcp(std::move(peers));
   FakeFtp ftp(script);
