@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/output_file.h"
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace travik {
 namespace {

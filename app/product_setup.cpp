@@ -1,23 +1,26 @@
 #include "app/product_setup.h"
 
+#include "app/product_targets.h"
 #include "platform/host_windows.h"
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace travik {
 
-TravikSetup ProductSetup() {
-  TravikSetup setup;
-  setup.host.os = ReadOsFacts();
-  setup.host.decimal_separator = Narrow(UserDecimalSeparator());
-  setup.host.total_memory = TotalPhysicalMemory;
-  setup.host.free_disk = FreeDiskBytes;
-  setup.host.is_admin = IsUserAdmin;
-  setup.targets = core::ProductTargets();
-  setup.read_decimal_separator = UserDecimalSeparator;
-  setup.save_dialog = ShowSaveDialog;
-  setup.error_box = ShowStandardErrorBox;
-  setup.missing_theme_box = ShowMissingThemeBox;
-  setup.taskbar = SystemTaskbar;
+ProgramSetup ProductSetup() {
+  ProgramSetup setup;
+  core::HostFacts& host = setup.run.host;
+  host.os = ReadOsFacts();
+  host.decimal_separator = Narrow(UserDecimalSeparator());
+  host.total_memory = TotalPhysicalMemory;
+  host.free_disk = FreeDiskBytes;
+  host.is_admin = IsUserAdmin;
+  setup.run.targets = ProductTargets();
+  WindowHooks& window = setup.window;
+  window.read_decimal_separator = UserDecimalSeparator;
+  window.save_dialog = ShowSaveDialog;
+  window.error_box = ShowStandardErrorBox;
+  window.missing_theme_box = ShowMissingThemeBox;
+  window.taskbar = SystemTaskbar;
   return setup;
 }
 

@@ -2,8 +2,8 @@
 
 #include "app/startup.h"
 #include "app/unattended.h"
+#include "platform/text.h"
 #include "toolkit/dialogs.h"
-#include "toolkit/text.h"
 #include "ui/GUITravik.h"
 
 namespace travik {
@@ -20,14 +20,14 @@ void RunMessageLoop(HWND window) {
   }
 }
 
-int RunWizard(HINSTANCE instance, int show_command, TravikSetup setup) {
+int RunWizard(HINSTANCE instance, int show_command, ProgramSetup setup) {
   // The platform services the window uses, then the theme.
   const WindowServices services;
   const ThemeStore themes = LoadThemeStore(instance);
-  setup.theme = ApplyTheme(themes, kThemeName, setup.missing_theme_box);
+  setup.window.theme = ApplyTheme(themes, kThemeName, setup.window.missing_theme_box);
 
   // The main window, and its event loop until it is closed.
-  TFrmTravik FrmTravik(std::move(setup));
+  TFrmTravik FrmTravik(std::move(setup.run), std::move(setup.window));
   if (!FrmTravik.Create(instance, show_command)) {
     ShowStandardErrorBox(nullptr, L"The main window could not be created");
     return 1;
@@ -40,9 +40,9 @@ int RunWizard(HINSTANCE instance, int show_command, TravikSetup setup) {
 
 }  // namespace
 
-int RunProgram(HINSTANCE instance, int show_command, TravikSetup setup) {
+int RunProgram(HINSTANCE instance, int show_command, ProgramSetup setup) {
   try {
-    if (const std::optional<int> code = RunFromCommandLine(setup)) return *code;
+    if (const std::optional<int> code = RunFromCommandLine(setup.run)) return *code;
     return RunWizard(instance, show_command, std::move(setup));
   } catch (const std::exception& e) {
     ShowStandardErrorBox(nullptr, Widen(e.what()));

@@ -4,11 +4,11 @@
 // benchmarks calls it with loopback endpoints, so that both run the same code.
 #include <windows.h>
 
-#include "ui/travik_setup.h"
+#include "app/product_setup.h"
 
 namespace travik {
 
 // Returns the process's exit code.
-[[nodiscard]] int RunProgram(HINSTANCE instance, int show_command, TravikSetup setup);
+[[nodiscard]] int RunProgram(HINSTANCE instance, int show_command, ProgramSetup setup);
 
 }  // namespace travik

@@ -4,7 +4,7 @@
 
 #include "assets/resource_ids.h"
 #include "platform/error.h"
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace travik {
 

@@ -18,11 +18,11 @@
 #include "platform/host_windows.h"
 #include "platform/output_file.h"
 #include "platform/socket.h"
+#include "platform/text.h"
 #include "platform/win_handles.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/palette.h"
 #include "toolkit/rich_log.h"
-#include "toolkit/text.h"
 #include "ui/report_export.h"
 
 namespace travik {
@@ -30,18 +30,13 @@ namespace {
 
 using Stream = ConsoleOutput::Stream;
 
-struct ArgvTraits {
-  static LPWSTR* Invalid() { return nullptr; }
-  static bool IsValid(LPWSTR* argv) { return argv != nullptr; }
-  static void Free(LPWSTR* argv) { LocalFree(argv); }
-};
-
 // The process's arguments as Windows splits them, the program's own name left out.
 std::vector<std::wstring> ProcessArguments() {
   int count = 0;
-  const UniqueOwner<LPWSTR*, ArgvTraits> argv(CommandLineToArgvW(GetCommandLineW(), &count));
-  if (!argv) throw Error("The command line could not be read.");
-  return {argv.get() + (count > 0 ? 1 : 0), argv.get() + count};
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  const UniqueLocal owner(argv);
+  if (argv == nullptr) throw Error("The command line could not be read.");
+  return {argv + (count > 0 ? 1 : 0), argv + count};
 }
 
 // No system box either (a drive not ready, a crash report): nobody is there to close it.
@@ -119,7 +114,7 @@ core::RunMetadata Metadata(std::chrono::system_clock::time_point started,
 
 // The check run without a window, on this thread; then the files asked for, each tried even
 // when another one failed.
-int RunUnattended(const TravikSetup& setup, const cli::Request& request, ConsoleOutput& out) {
+int RunUnattended(const core::RunInputs& inputs, const cli::Request& request, ConsoleOutput& out) {
   bool written = true;
   const auto fail = [&](const std::string& message) {
     written = false;
@@ -144,7 +139,7 @@ int RunUnattended(const TravikSetup& setup, const cli::Request& request, Console
   const auto started = std::chrono::system_clock::now();
   const auto start = std::chrono::steady_clock::now();
   const core::CheckResult result =
-      core::CheckRun(setup.host, setup.targets, tcp, ftp, sink, cancel).Run();
+      core::CheckRun(inputs.host, inputs.targets, tcp, ftp, sink, cancel).Run();
   const auto duration = std::chrono::steady_clock::now() - start;
   ftp.Disconnect();  // a login that succeeded kept its session
 
@@ -172,7 +167,7 @@ int RunUnattended(const TravikSetup& setup, const cli::Request& request, Console
 
 }  // namespace
 
-std::optional<int> RunFromCommandLine(const TravikSetup& setup) {
+std::optional<int> RunFromCommandLine(const core::RunInputs& inputs) {
   ConsoleOutput out;
   try {
     const std::vector<std::wstring> arguments = ProcessArguments();
@@ -195,7 +190,7 @@ std::optional<int> RunFromCommandLine(const TravikSetup& setup) {
       }
       return cli::kExitReady;
     }
-    return RunUnattended(setup, request, out);
+    return RunUnattended(inputs, request, out);
   } catch (const std::exception& e) {
     // This mode never shows a box; the error goes where the output goes.
     out.Write(Stream::kError, std::string(e.what()) + "\n");

@@ -4,12 +4,12 @@
 // dialog and no message box is ever shown, and every error ends in an exit code.
 #include <optional>
 
-#include "ui/travik_setup.h"
+#include "core/check_run.h"
 
 namespace travik {
 
 // Does what the process's command line asks. Returns the exit code, or nothing when the command
 // line is empty and the wizard is to start.
-[[nodiscard]] std::optional<int> RunFromCommandLine(const TravikSetup& setup);
+[[nodiscard]] std::optional<int> RunFromCommandLine(const core::RunInputs& inputs);
 
 }  // namespace travik

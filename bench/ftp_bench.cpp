@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/product_targets.h"
 #include "platform/ftp_client.h"
 
 extern char** environ;
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int rounds = std::clamp(argc > 1 ? std::atoi(argv[1]) : 50, 1, 1000);
-  travik::net::FtpSettings settings;  // the program's own settings, pointed at loopback
+  travik::net::FtpSettings settings = travik::ProductTargets().ftp;  // pointed at loopback below
   settings.host = "127.0.0.1";
   settings.port = static_cast<std::uint16_t>(std::atoi(port));
   const std::string url = "ftp://127.0.0.1:" + std::string(port) + "/";

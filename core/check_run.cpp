@@ -4,7 +4,6 @@
 #include <limits>
 #include <optional>
 
-#include "platform/endpoints.h"
 #include "platform/error.h"
 #include "platform/gb_figure.h"
 #include "platform/socket.h"
@@ -57,20 +56,6 @@ std::string ProbeLine(const NetworkEndpoint& endpoint) {
 }
 
 }  // namespace
-
-NetworkTargets ProductTargets() {
-  NetworkTargets targets;
-  for (std::size_t i = 0; i < targets.broadcast.size(); ++i) {
-    targets.broadcast[i] = {std::string(kBroadcastServers[i].host), kBroadcastServers[i].port};
-  }
-  for (std::size_t i = 0; i < targets.international.size(); ++i) {
-    targets.international[i] = {std::string(kInternationalServers[i].host),
-                                kInternationalServers[i].port};
-  }
-  targets.ftp.host = std::string(kFtpServer.host);
-  targets.ftp.port = kFtpServer.port;
-  return targets;
-}
 
 CheckRun::CheckRun(const HostFacts& host, const NetworkTargets& targets, TcpProbeClient& tcp,
                    FtpProbeClient& ftp, LogSink& sink, const CancelFlag& cancel)

@@ -38,8 +38,11 @@ struct NetworkTargets {
   net::FtpSettings ftp;
 };
 
-// The platform's own servers (platform/endpoints.h) with the FTP probe's settings.
-[[nodiscard]] NetworkTargets ProductTargets();
+// What a run is given: the host's facts and where its network checks go.
+struct RunInputs {
+  HostFacts host;
+  NetworkTargets targets;
+};
 
 // What the run does to the log, in order. Called on the thread that runs the check.
 class LogSink {

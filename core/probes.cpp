@@ -4,7 +4,7 @@ namespace travik::core {
 
 void SocketTcpProbe::Connect(const std::string& host, std::uint16_t port,
                              const CancelFlag& cancel) {
-  client_.Connect(host, port, &cancel);
+  client_.Connect(host, port, cancel);
 }
 
 std::optional<net::FtpReply> SocketFtpProbe::Connect(const net::FtpSettings& settings,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/cancel.h"
 #include "platform/ftp_client.h"
@@ -40,6 +41,7 @@ class FtpProbeClient {
 // The real probes, over the socket layer.
 class SocketTcpProbe final : public TcpProbeClient {
  public:
+  explicit SocketTcpProbe(net::LookUp look_up = net::SystemLookUp) : client_(std::move(look_up)) {}
   void Connect(const std::string& host, std::uint16_t port, const CancelFlag& cancel) override;
   [[nodiscard]] bool Connected() override { return client_.Connected(); }
   void Disconnect() noexcept override { client_.Disconnect(); }
@@ -50,6 +52,7 @@ class SocketTcpProbe final : public TcpProbeClient {
 
 class SocketFtpProbe final : public FtpProbeClient {
  public:
+  explicit SocketFtpProbe(net::LookUp look_up = net::SystemLookUp) : client_(std::move(look_up)) {}
   std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
                                        const CancelFlag& cancel) override;
   void Disconnect() noexcept override { client_.Disconnect(); }

@@ -2,8 +2,7 @@
 //
 // Connect, in order:
 //  1. Resolve the host (first IPv4 address; not covered by the time-out) and open the TCP
-//     connection on a worker thread while the caller waits in slices of 125 ms; when
-//     connect_timeout_ms / 125 slices pass without an outcome the attempt is abandoned:
+//     connection; when connect_timeout_ms pass without an outcome the attempt is abandoned:
 //     "Connect timed out.". A socket error of the attempt is raised as it is.
 //  2. Greeting: a 1xx reply is followed by one more reply; the greeting must be 220.
 //  3. "HOST <name>" ("[<name>]" when the name is the peer's address). Its reply is not checked.
@@ -13,12 +12,13 @@
 // Every reply must be complete within read_timeout_ms from when it is awaited: "Read timed out."
 // otherwise, however the server spaces out its bytes.
 //
-// Servers that do not know HOST may close the connection on it. When HOST got no 220, a close or
-// reset that HOST or the USER after it meets (while it is sent or before any reply to it has
-// come) is taken for that: the connection is dropped without "QUIT" and the whole connect is
-// made once more, without step 3. Where the close falls in time (with the reply, or while USER is
-// on its way) does not matter. After a 220 to HOST, a close is the failure it is at any other
-// point.
+// Servers that do not know HOST may close the connection on it. When HOST got no 220, the client
+// looks, without waiting, whether the connection is still open before it sends USER; a close or
+// reset found then, or that HOST or the USER after it meets (while it is sent or before any reply
+// to it has come), is taken for that: the connection is dropped without "QUIT" and the whole
+// connect is made once more, without step 3. Where the close falls in time (with the reply, or
+// while USER is on its way) does not matter. After a 220 to HOST, a close is the failure it is at
+// any other point.
 //
 // A 421 reply to anything ends the connect. On every error the connection is closed before the
 // error leaves; after an accepted greeting "QUIT" goes first, unless the server said 421, sent
@@ -27,19 +27,12 @@
 #include "platform/ftp_client.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace travik::net {
 namespace {
 
-constexpr int kSliceMs = 125;
 constexpr int kServiceClosing = 421;
 
 // The reply code a line begins with, or -1 when it begins with no three digits.
@@ -101,45 +94,25 @@ bool IsConnectionLost(const SocketError& error) {
   return error.Code() == kErrConnAborted || error.Code() == kErrConnReset;
 }
 
-// Joins the connect worker on every way out, telling it first to give up.
-class WorkerGuard {
- public:
-  WorkerGuard(std::thread& worker, std::atomic<bool>& abandon)
-      : worker_(worker), abandon_(abandon) {}
-  ~WorkerGuard() { Join(); }
-  WorkerGuard(const WorkerGuard&) = delete;
-  WorkerGuard& operator=(const WorkerGuard&) = delete;
-  void Join() {
-    abandon_.store(true);
-    if (worker_.joinable()) worker_.join();
-  }
-
- private:
-  std::thread& worker_;
-  std::atomic<bool>& abandon_;
-};
-
 }  // namespace
 
 FtpClosedError::FtpClosedError() : FtpError("Connection Closed Gracefully.") {}
 
-std::optional<std::size_t> SocketStream::Read(char* buffer, std::size_t size, int timeout_ms) {
-  if (!WaitReadable(std::max(timeout_ms, 0))) return std::nullopt;
-  return socket_.Receive(buffer, size);
+namespace {
+const CancelFlag kNeverCancelled{false};
+}  // namespace
+
+SocketStream::SocketStream(Socket& socket) : socket_(socket), cancel_(&kNeverCancelled) {}
+
+void SocketStream::SetCancel(const CancelFlag* cancel) {
+  cancel_ = cancel != nullptr ? cancel : &kNeverCancelled;
 }
 
-bool SocketStream::WaitReadable(int timeout_ms) {
-  if (cancel_ == nullptr) return socket_.WaitReadable(timeout_ms);
-  // Slices of kCancelLookMs: the loop ends when the time is up, at the latest.
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    if (cancel_->load()) throw CancelledError();
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-    const int slice = static_cast<int>(std::clamp<decltype(left)>(left, 0, kCancelLookMs));
-    if (socket_.WaitReadable(slice)) return true;
-    if (left <= kCancelLookMs) return false;
-  }
+std::optional<std::size_t> SocketStream::Read(char* buffer, std::size_t size, int timeout_ms) {
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+  if (!socket_.WaitReadable(deadline, *cancel_)) return std::nullopt;
+  return socket_.Receive(buffer, size);
 }
 
 std::string LineReader::ReadLine(std::optional<Clock::time_point> deadline, std::size_t* consumed) {
@@ -283,6 +256,8 @@ FtpClient::Outcome FtpClient::ConnectOnce(const FtpSettings& settings, bool anno
       const std::optional<FtpReply> host = CommandUnlessClosed("HOST " + name);
       if (!host) return ServerClosedOnHost();
       host_refused = host->code != 220;
+      // A server that does not know HOST may have closed on it already: look before USER.
+      if (host_refused && !socket_.IsOpen()) return ServerClosedOnHost();
     }
 
     const std::string user_command = "USER " + settings.user;
@@ -315,51 +290,18 @@ FtpClient::Outcome FtpClient::ServerClosedOnHost() {
   return Outcome::kServerClosedOnHost;
 }
 
+FtpClient::FtpClient(LookUp look_up) : look_up_(std::move(look_up)) {}
+
 void FtpClient::OpenConnection(const FtpSettings& settings) {
-  const Ipv4Address address = ResolveIpv4(settings.host);
+  const CancelFlag& cancel = cancel_ != nullptr ? *cancel_ : kNeverCancelled;
+  const Ipv4Address address = ResolveIpv4(settings.host, look_up_, cancel);
+  // The connect time-out counts from here: resolution is not part of it.
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(settings.connect_timeout_ms);
   Socket socket = Socket::OpenTcp();
-
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  bool connected = false;
-  std::exception_ptr failure;
-  std::atomic<bool> abandon{false};
-  std::thread worker;
-  WorkerGuard guard(worker, abandon);  // declared after what the worker uses: joins first
-  try {
-    worker = std::thread([&] {
-      bool ok = false;
-      std::exception_ptr caught;
-      try {
-        ok = socket.ConnectUnless(address, settings.port, abandon, cancel_);
-      } catch (...) {
-        caught = std::current_exception();
-      }
-      const std::lock_guard<std::mutex> lock(mutex);
-      connected = ok;
-      failure = caught;
-      done = true;
-      finished.notify_one();
-    });
-  } catch (const std::system_error&) {
-    throw FtpError("Connect failed: no thread could be started.");
+  if (!socket.Connect(address, settings.port, cancel, deadline)) {
+    throw FtpError("Connect timed out.");
   }
-
-  bool in_time = false;
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    const int slices = settings.connect_timeout_ms / kSliceMs;
-    for (int slice = 0; slice < slices && !done; ++slice) {
-      finished.wait_for(lock, std::chrono::milliseconds(kSliceMs), [&] { return done; });
-    }
-    in_time = done;
-  }
-  guard.Join();
-  // A cancel makes the worker give up at once, and wakes this wait through it.
-  ThrowIfCancelled();
-  if (!in_time || (!connected && !failure)) throw FtpError("Connect timed out.");
-  if (failure) std::rethrow_exception(failure);
   socket_ = std::move(socket);
 }
 

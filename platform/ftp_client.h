@@ -11,7 +11,7 @@
 // Past a cap the client raises FtpProtocolError ("Reply line too long." / "Reply too long.") and
 // closes the connection without "QUIT"; memory stays bounded whatever the server sends. Time is
 // bounded as well: a reply must be complete within the read time-out, however the server spaces
-// out its bytes, so that Connect never takes longer than MaxConnectDuration (below).
+// out its bytes, so that Connect's time is bounded (below).
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -64,22 +64,18 @@ class ByteStream {
   virtual std::optional<std::size_t> Read(char* buffer, std::size_t size, int timeout_ms) = 0;
 };
 
-// The ByteStream of a connected socket. With a cancel flag set through SetCancel, a read waits
-// in slices of kCancelLookMs at the most and raises CancelledError once it sees the flag set.
+// The ByteStream of a connected socket; a read ends early, raising CancelledError, once the
+// cancel flag set through SetCancel is.
 class SocketStream : public ByteStream {
  public:
-  static constexpr int kCancelLookMs = 50;
-
-  explicit SocketStream(Socket& socket) : socket_(socket) {}
+  explicit SocketStream(Socket& socket);
   std::optional<std::size_t> Read(char* buffer, std::size_t size, int timeout_ms) override;
-  // Not owned; nullptr: reads wait without looking at any flag.
-  void SetCancel(const CancelFlag* cancel) { cancel_ = cancel; }
+  // Not owned; nullptr: a flag that is never set.
+  void SetCancel(const CancelFlag* cancel);
 
  private:
-  bool WaitReadable(int timeout_ms);
-
   Socket& socket_;
-  const CancelFlag* cancel_ = nullptr;
+  const CancelFlag* cancel_;
 };
 
 // Lines ended by CR LF or a bare LF, returned without their end. A line must be complete by a
@@ -104,7 +100,6 @@ class LineReader {
   [[nodiscard]] Clock::time_point DeadlineFromNow() const {
     return Clock::now() + std::chrono::milliseconds(read_timeout_ms_);
   }
-  [[nodiscard]] std::size_t Buffered() const { return buffer_.size() - start_; }
 
  private:
   ByteStream& stream_;
@@ -139,48 +134,37 @@ struct FtpReply {
 struct FtpSettings {
   std::string host;
   std::uint16_t port = 21;
-  std::string user = "qzvk";
-  std::string password = "qzvk";
-  int connect_timeout_ms = 5000;  // waited for in slices of 125 ms
-  int read_timeout_ms = 10000;    // for each reply to be complete, from when it is awaited
-  // Not owned; looked at only while Connect runs. When it becomes true, Connect ends within about
-  // 50 ms: the connection is closed without "QUIT" and CancelledError ("Cancelled.") is raised.
-  // Name resolution is the one wait it cannot end.
+  std::string user;
+  std::string password;
+  int connect_timeout_ms = 0;  // for the TCP connection to open, once the name is resolved
+  int read_timeout_ms = 0;     // for each reply to be complete, from when it is awaited
+  // Not owned; looked at only while Connect runs. When it becomes true, Connect ends at the next
+  // look of its wait: the connection is closed without "QUIT" and CancelledError ("Cancelled.")
+  // is raised.
   const CancelFlag* cancel = nullptr;
 };
 
-// The replies one connect may await: the greeting and the one after a 1xx greeting, HOST, USER,
-// PASS, FEAT, TYPE A, SYST.
-inline constexpr int kRepliesPerConnect = 8;
 // How long the answer to "QUIT" is waited for when leaving.
 inline constexpr std::chrono::milliseconds kQuitWait{100};
 
-// The longest FtpClient::Connect takes once the host name is resolved (resolution is outside it),
-// whatever the server does: at most two connects (the second one without "HOST"), each the
-// connect time-out plus the read time-out for every reply it may await, and then the wait for the
-// answer to "QUIT":
-//   2 * (connect_timeout_ms + kRepliesPerConnect * read_timeout_ms) + 100 ms.
-// With the program's settings (5000 ms, 10000 ms) that is 170,100 ms. Thread scheduling and the
-// end of the connect worker (10 ms) may add a few milliseconds.
-[[nodiscard]] inline std::chrono::milliseconds MaxConnectDuration(const FtpSettings& settings) {
-  const std::chrono::milliseconds one_connect =
-      std::chrono::milliseconds(settings.connect_timeout_ms) +
-      kRepliesPerConnect * std::chrono::milliseconds(settings.read_timeout_ms);
-  return 2 * one_connect + kQuitWait;
-}
+// The longest FtpClient::Connect takes once the host name is resolved, whatever the server does:
+// at most two connects (the second one without "HOST"), each the connect time-out plus the read
+// time-out for every reply it may await (the greeting and the one after a 1xx greeting, HOST,
+// USER, PASS, FEAT, TYPE A, SYST: eight), and then the wait for the answer to "QUIT":
+//   2 * (connect_timeout_ms + 8 * read_timeout_ms) + 100 ms.
+// With the program's settings (5000 ms, 10000 ms) that is 170,100 ms.
 
 class FtpClient {
  public:
-  FtpClient() = default;
+  explicit FtpClient(LookUp look_up = SystemLookUp);
   ~FtpClient() { Disconnect(); }
   FtpClient(const FtpClient&) = delete;
   FtpClient& operator=(const FtpClient&) = delete;
 
-  // Connects and logs in (see ftp_client.cpp for the sequence), within
-  // MaxConnectDuration(settings). Raises travik::Error-derived errors: SocketError, FtpError and
-  // its kinds ("Connect timed out.", "Read timed out.", "Connection Closed Gracefully.", a reply's
-  // text), CancelledError. The connection is closed before any error leaves; after success it
-  // stays open.
+  // Connects and logs in (see ftp_client.cpp for the sequence), within the bound above. Raises
+  // travik::Error-derived errors: SocketError, FtpError and its kinds ("Connect timed out.", "Read
+  // timed out.", "Connection Closed Gracefully.", a reply's text), CancelledError. The connection
+  // is closed before any error leaves; after success it stays open.
   void Connect(const FtpSettings& settings);
   // The reply that accepted the login of the last successful Connect (230 or 232).
   [[nodiscard]] const std::optional<FtpReply>& LoginReply() const { return login_reply_; }
@@ -204,6 +188,7 @@ class FtpClient {
   void Close(bool say_quit) noexcept;
 
   SocketLibrary library_;
+  LookUp look_up_;
   Socket socket_;
   SocketStream stream_{socket_};
   LineReader reader_{stream_, 10000};

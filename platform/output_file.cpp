@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "platform/error.h"
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace travik {
 namespace {

@@ -1,129 +1,18 @@
 #include "platform/socket.h"
 
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <cerrno>
-#include <csignal>
-#endif
 
 namespace travik::net {
 namespace {
 
-#ifdef _WIN32
-using NativeSocket = SOCKET;
-int LastError() {
-  return WSAGetLastError();
-}
-bool WouldBlock(int code) {
-  return code == WSAEWOULDBLOCK;
-}
-void CloseNative(NativeSocket s) {
-  closesocket(s);
-}
-int SetBlocking(NativeSocket s, bool blocking) {
-  u_long nonblocking = blocking ? 0 : 1;
-  return ioctlsocket(s, FIONBIO, &nonblocking);
-}
-constexpr int kSendFlags = 0;
-#else
-using NativeSocket = int;
-// errno values shown as the Windows Sockets numbers that mean the same; anything else keeps its
-// own number above the Windows Sockets base, where it has no text.
-int MapErrno(int e) {
-  switch (e) {
-    case ECONNREFUSED:
-      return kErrConnRefused;
-    case ETIMEDOUT:
-      return kErrTimedOut;
-    case ECONNRESET:
-      return kErrConnReset;
-    case ECONNABORTED:
-    case EPIPE:
-      return kErrConnAborted;
-    case ENETUNREACH:
-      return 10051;
-    case EHOSTUNREACH:
-      return 10065;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case EADDRINUSE:
-      return 10048;
-    case EWOULDBLOCK:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case ENOTCONN:
-      return 10057;
-    default:
-      return 10000 + e;
-  }
-}
-int LastError() {
-  return MapErrno(errno);
-}
-bool WouldBlock(int code) {
-  return code == 10035 || code == 10036;
-}
-void CloseNative(NativeSocket s) {
-  ::close(s);
-}
-int SetBlocking(NativeSocket s, bool blocking) {
-  const int flags = fcntl(s, F_GETFL, 0);
-  if (flags < 0) return -1;
-  return fcntl(s, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
-}
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#endif
-
-NativeSocket Native(std::intptr_t handle) {
-  return static_cast<NativeSocket>(handle);
-}
-
 [[noreturn]] void RaiseLast() {
-  throw SocketError(LastError());
-}
-
-// Waits up to timeout_ms (0: not at all) until the socket is readable, or writable.
-// Returns >0 when ready, 0 on time-out, <0 on error.
-int WaitFor(NativeSocket s, bool for_write, int timeout_ms) {
-#ifdef _WIN32
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(s, &set);
-  fd_set errors;
-  FD_ZERO(&errors);
-  FD_SET(s, &errors);
-  timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-  return select(0, for_write ? nullptr : &set, for_write ? &set : nullptr, &errors, &tv);
-#else
-  pollfd p{s, static_cast<short>(for_write ? POLLOUT : POLLIN), 0};
-  int r;
-  do {
-    r = poll(&p, 1, timeout_ms);
-  } while (r < 0 && errno == EINTR);
-  return r;
-#endif
-}
-
-sockaddr_in ToSockaddr(const Ipv4Address& address, std::uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  std::memcpy(&sa.sin_addr, address.octets.data(), 4);
-  return sa;
+  throw SocketError(shim::LastError());
 }
 
 const char* TextOf(int code) {
@@ -159,6 +48,36 @@ const char* TextOf(int code) {
   }
 }
 
+// What is left until `deadline`, in whole milliseconds rounded up (0 or less: none).
+long long MillisecondsLeft(Clock::time_point deadline) {
+  return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+// One look-up on its helper thread. The helper and the waiting caller share it; whichever ends
+// last frees it, so a caller that walks away leaves the helper nothing dangling.
+struct LookUpTask {
+  std::string host;
+  LookUp look_up;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::optional<Ipv4Address> address;
+
+  void Run() {
+    std::optional<Ipv4Address> found;
+    try {
+      const SocketLibrary library;  // its own start-up reference: it may outlive the caller's
+      found = look_up(host);
+    } catch (...) {
+      // A look-up that fails in any way finds no address.
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    address = found;
+    done = true;
+    finished.notify_all();
+  }
+};
+
 }  // namespace
 
 std::string SocketErrorMessage(int code) {
@@ -168,19 +87,11 @@ std::string SocketErrorMessage(int code) {
 }
 
 SocketLibrary::SocketLibrary() {
-#ifdef _WIN32
-  WSADATA data;
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw Error("Windows Sockets could not be started");
-#else
-  // Sends use MSG_NOSIGNAL; ignoring SIGPIPE as well covers every other path.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+  if (!shim::Startup()) throw Error("Windows Sockets could not be started");
 }
 
 SocketLibrary::~SocketLibrary() {
-#ifdef _WIN32
-  WSACleanup();
-#endif
+  shim::Cleanup();
 }
 
 std::string Ipv4Address::ToString() const {
@@ -188,92 +99,72 @@ std::string Ipv4Address::ToString() const {
          std::to_string(octets[2]) + "." + std::to_string(octets[3]);
 }
 
-Ipv4Address ResolveIpv4(const std::string& host) {
-  Ipv4Address result;
-  in_addr literal{};
-  if (inet_pton(AF_INET, host.c_str(), &literal) == 1) {
-    std::memcpy(result.octets.data(), &literal, 4);
-    return result;
+std::optional<Ipv4Address> SystemLookUp(const std::string& host) {
+  return shim::ResolveFirstIpv4(host);
+}
+
+Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up, const CancelFlag& cancel) {
+  if (const std::optional<Ipv4Address> literal = shim::ParseIpv4(host)) return *literal;
+  if (cancel.load()) throw CancelledError();
+  auto task = std::make_shared<LookUpTask>();
+  task->host = host;
+  task->look_up = look_up;
+  try {
+    // The one thread the program does not join: a look-up cannot be cut short, so a cancelled
+    // caller leaves it to end by itself. It touches nothing but its task.
+    std::thread([task] { task->Run(); }).detach();
+  } catch (const std::system_error&) {
+    task->Run();  // no thread to be had: look up here, uncancellable but answered
   }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  // Every way of not finding an IPv4 address reads as "Host not found." to the user.
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-    throw SocketError(kErrHostNotFound);
+  std::unique_lock<std::mutex> lock(task->mutex);
+  while (!task->done) {
+    if (cancel.load()) throw CancelledError();
+    task->finished.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs));
   }
-  bool have = false;
-  for (const addrinfo* a = found; a != nullptr && !have; a = a->ai_next) {
-    if (a->ai_family == AF_INET && a->ai_addr != nullptr) {
-      const auto* sa = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-      std::memcpy(result.octets.data(), &sa->sin_addr, 4);
-      have = true;
-    }
-  }
-  freeaddrinfo(found);
-  if (!have) throw SocketError(kErrHostNotFound);
-  return result;
+  if (!task->address) throw SocketError(kErrHostNotFound);
+  return *task->address;
 }
 
 Socket::Socket(Socket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kInvalid)),
+    : handle_(std::exchange(other.handle_, shim::kInvalid)),
       connected_(std::exchange(other.connected_, false)) {}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
     Close();
-    handle_ = std::exchange(other.handle_, kInvalid);
+    handle_ = std::exchange(other.handle_, shim::kInvalid);
     connected_ = std::exchange(other.connected_, false);
   }
   return *this;
 }
 
 Socket Socket::OpenTcp() {
-  const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-#ifdef _WIN32
-  if (s == INVALID_SOCKET) RaiseLast();
-#else
-  if (s < 0) RaiseLast();
-#endif
-  return Socket(static_cast<Handle>(s));
+  const shim::Handle handle = shim::OpenTcp();
+  if (handle == shim::kInvalid) RaiseLast();
+  return Socket(handle, false);
 }
 
-void Socket::Connect(const Ipv4Address& address, std::uint16_t port) {
-  const sockaddr_in sa = ToSockaddr(address, port);
-  if (::connect(Native(handle_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-    RaiseLast();
-  }
-  connected_ = true;
-}
-
-bool Socket::ConnectUnless(const Ipv4Address& address, std::uint16_t port,
-                           const std::atomic<bool>& abandon, const CancelFlag* cancel) {
-  constexpr int kLookEveryMs = 10;
-  const NativeSocket s = Native(handle_);
-  if (SetBlocking(s, false) != 0) RaiseLast();
-  const sockaddr_in sa = ToSockaddr(address, port);
-  if (::connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-    const int code = LastError();
-    if (!WouldBlock(code)) throw SocketError(code);
+bool Socket::Connect(const Ipv4Address& address, std::uint16_t port, const CancelFlag& cancel,
+                     std::optional<Clock::time_point> deadline) {
+  if (!shim::SetBlocking(handle_, false)) RaiseLast();
+  const int code = shim::Connect(handle_, address, port);
+  if (code != 0) {
+    if (!shim::InProgress(code)) throw SocketError(code);
     for (;;) {
-      if (abandon.load() || (cancel != nullptr && cancel->load())) return false;
-      const int ready = WaitFor(s, true, kLookEveryMs);
+      if (cancel.load()) throw CancelledError();
+      long long slice = kWaitSliceMs;
+      if (deadline) {
+        const long long left = MillisecondsLeft(*deadline);
+        if (left <= 0) return false;
+        slice = std::min(slice, left);
+      }
+      const int ready = shim::Wait(handle_, true, static_cast<int>(slice));
       if (ready < 0) RaiseLast();
       if (ready > 0) break;
     }
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-      RaiseLast();
-    }
-#ifdef _WIN32
-    if (error != 0) throw SocketError(error);
-#else
-    if (error != 0) throw SocketError(MapErrno(error));
-#endif
+    if (const int error = shim::PendingError(handle_); error != 0) throw SocketError(error);
   }
-  if (SetBlocking(s, true) != 0) RaiseLast();
+  if (!shim::SetBlocking(handle_, true)) RaiseLast();
   connected_ = true;
   return true;
 }
@@ -284,86 +175,50 @@ bool Socket::IsOpen() {
   constexpr int kMaxDrains = 64;
   char sink[4096];
   for (int i = 0; i < kMaxDrains; ++i) {
-    const int ready = WaitFor(Native(handle_), false, 0);
+    const int ready = shim::Wait(handle_, false, 0);
     if (ready == 0) return true;
     if (ready < 0) return false;
-    const auto got = ::recv(Native(handle_), sink, sizeof sink, 0);
-    if (got <= 0) return false;  // orderly close or error
+    if (shim::Receive(handle_, sink, sizeof sink) <= 0) return false;  // orderly close or error
   }
   return true;
 }
 
-bool Socket::WaitReadable(int timeout_ms) {
-  const int ready = WaitFor(Native(handle_), false, timeout_ms);
-  if (ready < 0) RaiseLast();
-  return ready > 0;
+bool Socket::WaitReadable(Clock::time_point deadline, const CancelFlag& cancel) {
+  for (;;) {
+    if (cancel.load()) throw CancelledError();
+    const long long left = MillisecondsLeft(deadline);
+    const int slice = static_cast<int>(std::clamp<long long>(left, 0, kWaitSliceMs));
+    const int ready = shim::Wait(handle_, false, slice);
+    if (ready < 0) RaiseLast();
+    if (ready > 0) return true;
+    if (left <= kWaitSliceMs) return false;
+  }
 }
 
 std::size_t Socket::Receive(char* buffer, std::size_t size) {
-  const auto got = ::recv(Native(handle_), buffer, static_cast<int>(size), 0);
+  const std::ptrdiff_t got = shim::Receive(handle_, buffer, size);
   if (got < 0) RaiseLast();
   return static_cast<std::size_t>(got);
 }
 
 void Socket::SendAll(std::string_view data) {
   while (!data.empty()) {
-    const auto sent =
-        ::send(Native(handle_), data.data(), static_cast<int>(data.size()), kSendFlags);
+    const std::ptrdiff_t sent = shim::Send(handle_, data.data(), data.size());
     if (sent < 0) RaiseLast();
     data.remove_prefix(static_cast<std::size_t>(sent));
   }
 }
 
 std::string Socket::PeerAddress() const {
-  sockaddr_in sa{};
-  socklen_t length = sizeof sa;
-  if (!Valid() || getpeername(Native(handle_), reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
-    return {};
-  }
-  Ipv4Address address;
-  std::memcpy(address.octets.data(), &sa.sin_addr, 4);
-  return address.ToString();
+  if (!Valid()) return {};
+  const std::optional<Ipv4Address> peer = shim::PeerAddress(handle_);
+  return peer ? peer->ToString() : std::string();
 }
 
 void Socket::Close() noexcept {
-  if (Valid()) CloseNative(Native(handle_));
-  handle_ = kInvalid;
+  if (Valid()) shim::Close(handle_);
+  handle_ = shim::kInvalid;
   connected_ = false;
-}
-
-Listener Listener::OnLoopback(std::uint16_t port, int backlog) {
-  Listener listener;
-  listener.socket_ = Socket::OpenTcp();
-  const NativeSocket s = Native(listener.socket_.handle_);
-  Ipv4Address loopback;
-  loopback.octets = {127, 0, 0, 1};
-  const sockaddr_in sa = ToSockaddr(loopback, port);
-  if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) RaiseLast();
-  if (::listen(s, backlog) != 0) RaiseLast();
-  return listener;
-}
-
-std::uint16_t Listener::Port() const {
-  sockaddr_in sa{};
-  socklen_t length = sizeof sa;
-  if (getsockname(Native(socket_.handle_), reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
-    RaiseLast();
-  }
-  return ntohs(sa.sin_port);
-}
-
-Socket Listener::Accept(int timeout_ms) {
-  const NativeSocket s = Native(socket_.handle_);
-  const int ready = WaitFor(s, false, timeout_ms);
-  if (ready < 0) RaiseLast();
-  if (ready == 0) return Socket();
-  const NativeSocket accepted = ::accept(s, nullptr, nullptr);
-#ifdef _WIN32
-  if (accepted == INVALID_SOCKET) RaiseLast();
-#else
-  if (accepted < 0) RaiseLast();
-#endif
-  return Socket(static_cast<Socket::Handle>(accepted), true);
 }
 
 }  // namespace travik::net

@@ -1,20 +1,29 @@
 #pragma once
-// A small blocking TCP/IPv4 socket layer with one implementation for Windows Sockets and one for
-// POSIX. Every platform difference of the network code lives in socket.cpp.
+// A small TCP/IPv4 socket layer over the shim (socket_shim.h), the same on Windows Sockets and
+// POSIX. Every wait looks at a cancel flag, in slices of kWaitSliceMs, so that another thread
+// can end it; a name look-up, which cannot be cut short, runs on a helper thread of its own.
 #include <array>
-#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/cancel.h"
 #include "platform/error.h"
+#include "platform/socket_shim.h"
 
 namespace travik::net {
 
-// Errors carry Windows Sockets numbers on every platform: the POSIX build maps errno and resolver
-// failures onto these (socket.cpp, one table), so users and tests see the same texts everywhere.
+using Clock = std::chrono::steady_clock;
+
+// How often a wait of the socket layer looks at its cancel flag.
+inline constexpr int kWaitSliceMs = 20;
+
+// Errors carry Windows Sockets numbers on every platform, so users and tests see the same texts
+// everywhere.
 inline constexpr int kErrConnAborted = 10053;
 inline constexpr int kErrConnReset = 10054;
 inline constexpr int kErrTimedOut = 10060;
@@ -34,8 +43,7 @@ class SocketError : public Error {
   int code_;
 };
 
-// Keeps the socket library started for its lifetime (WSAStartup/WSACleanup on Windows; on POSIX
-// it makes sure that writing to a closed connection raises an error instead of a signal).
+// Keeps the socket library started for its lifetime. Raises Error when it cannot be started.
 class SocketLibrary {
  public:
   SocketLibrary();
@@ -50,14 +58,27 @@ struct Ipv4Address {
   friend bool operator==(const Ipv4Address&, const Ipv4Address&) = default;
 };
 
-// A dotted address is taken as it is; anything else goes to the resolver and the first IPv4
-// address it returns is used. Raises SocketError(kErrHostNotFound) when there is none.
-[[nodiscard]] Ipv4Address ResolveIpv4(const std::string& host);
+// A name look-up: the first IPv4 address of `host`, or nothing. It may block as long as it
+// likes; ResolveIpv4 runs it on a helper thread and does not wait for it when cancelled.
+using LookUp = std::function<std::optional<Ipv4Address>(const std::string& host)>;
 
-// A move-only TCP socket. All calls block unless they say otherwise; errors raise SocketError.
+// The system's resolver (getaddrinfo).
+[[nodiscard]] std::optional<Ipv4Address> SystemLookUp(const std::string& host);
+
+// A dotted address is taken as it is; any other name goes to `look_up`, on a helper thread that
+// owns its inputs and its result and holds the socket library for itself, while this thread waits
+// for it. Raises SocketError(kErrHostNotFound) when there is no address, CancelledError as soon
+// as `cancel` is set (the helper then ends by itself, and its answer goes nowhere).
+[[nodiscard]] Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up,
+                                      const CancelFlag& cancel);
+
+// A move-only TCP socket. Errors raise SocketError; waits raise CancelledError once their flag
+// is set.
 class Socket {
  public:
   Socket() = default;
+  // Takes over a socket of the shim's, connected or not (an accepted connection, say).
+  Socket(shim::Handle handle, bool connected) : handle_(handle), connected_(connected) {}
   ~Socket() { Close(); }
   Socket(Socket&& other) noexcept;
   Socket& operator=(Socket&& other) noexcept;
@@ -66,54 +87,34 @@ class Socket {
 
   [[nodiscard]] static Socket OpenTcp();
 
-  // One blocking attempt, bounded only by the operating system's own connect time-out.
-  void Connect(const Ipv4Address& address, std::uint16_t port);
-  // One attempt that gives up, raising nothing and leaving the socket unconnected, as soon as
-  // `abandon` or, when given, `cancel` becomes true (both are looked at every 10 ms). Returns true
-  // when connected. Otherwise bounded by the operating system's connect time-out, which raises
-  // SocketError(kErrTimedOut) as Connect does.
-  bool ConnectUnless(const Ipv4Address& address, std::uint16_t port,
-                     const std::atomic<bool>& abandon, const CancelFlag* cancel = nullptr);
+  // One connection attempt. Without a deadline it is bounded by the operating system's connect
+  // time-out (SocketError(kErrTimedOut)); with one it returns false when the deadline passes
+  // first, leaving the socket unconnected. True when connected.
+  [[nodiscard]] bool Connect(const Ipv4Address& address, std::uint16_t port,
+                             const CancelFlag& cancel,
+                             std::optional<Clock::time_point> deadline = std::nullopt);
 
   // Without waiting: connected, and neither an orderly close nor an error is pending. Data the
   // peer has already sent is taken in and dropped.
   [[nodiscard]] bool IsOpen();
 
-  // Waits up to `timeout_ms` for data, an orderly close or an error. True when one is there.
-  [[nodiscard]] bool WaitReadable(int timeout_ms);
+  // Waits until data, an orderly close or an error is there (true), or `deadline` passes (false).
+  [[nodiscard]] bool WaitReadable(Clock::time_point deadline, const CancelFlag& cancel);
   // Reads what is there (at least one byte unless the peer has closed). Returns 0 on an orderly
-  // close; raises SocketError on an error.
+  // close.
   [[nodiscard]] std::size_t Receive(char* buffer, std::size_t size);
   void SendAll(std::string_view data);
 
   // Address of the peer in dotted form, or empty when not connected.
   [[nodiscard]] std::string PeerAddress() const;
 
-  [[nodiscard]] bool Valid() const { return handle_ != kInvalid; }
+  [[nodiscard]] shim::Handle Handle() const { return handle_; }
+  [[nodiscard]] bool Valid() const { return handle_ != shim::kInvalid; }
   void Close() noexcept;
 
  private:
-  using Handle = std::intptr_t;  // SOCKET on Windows, int on POSIX
-  static constexpr Handle kInvalid = -1;
-  explicit Socket(Handle handle, bool connected = false) : handle_(handle), connected_(connected) {}
-  Handle handle_ = kInvalid;
+  shim::Handle handle_ = shim::kInvalid;
   bool connected_ = false;
-  friend class Listener;
-};
-
-// A listening socket on 127.0.0.1, for the test servers and benchmarks (loopback only).
-class Listener {
- public:
-  // Port 0 lets the system choose; read it back with Port().
-  [[nodiscard]] static Listener OnLoopback(std::uint16_t port = 0, int backlog = 16);
-  [[nodiscard]] std::uint16_t Port() const;
-  // Waits up to timeout_ms for a connection; returns an invalid Socket on time-out.
-  [[nodiscard]] Socket Accept(int timeout_ms);
-  [[nodiscard]] bool Valid() const { return socket_.Valid(); }
-  void Close() noexcept { socket_.Close(); }
-
- private:
-  Socket socket_;
 };
 
 }  // namespace travik::net

@@ -8,7 +8,9 @@
 
 namespace travik {
 
-template <typename T, typename Traits>
+// Owns one handle and releases it with `Free`. Null means no handle, and so does the all-ones
+// value that CreateFile and its kin return on failure.
+template <typename T, auto Free>
 class UniqueOwner {
  public:
   UniqueOwner() = default;
@@ -23,10 +25,10 @@ class UniqueOwner {
   UniqueOwner& operator=(const UniqueOwner&) = delete;
 
   [[nodiscard]] T get() const { return value_; }
-  [[nodiscard]] explicit operator bool() const { return Traits::IsValid(value_); }
-  T release() { return std::exchange(value_, Traits::Invalid()); }
-  void reset(T value = Traits::Invalid()) {
-    if (Traits::IsValid(value_)) Traits::Free(value_);
+  [[nodiscard]] explicit operator bool() const { return IsValid(value_); }
+  T release() { return std::exchange(value_, nullptr); }
+  void reset(T value = nullptr) {
+    if (IsValid(value_)) Free(value_);
     value_ = value;
   }
   // For APIs that hand the handle back through a pointer.
@@ -36,53 +38,21 @@ class UniqueOwner {
   }
 
  private:
-  T value_ = Traits::Invalid();
+  static bool IsValid(T value) {
+    return value != nullptr && value != reinterpret_cast<T>(static_cast<INT_PTR>(-1));
+  }
+  T value_ = nullptr;
 };
 
-struct KernelHandleTraits {  // CreateFile, OpenProcessToken: INVALID_HANDLE_VALUE or null
-  static HANDLE Invalid() { return nullptr; }
-  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Free(HANDLE h) { CloseHandle(h); }
-};
-using UniqueHandle = UniqueOwner<HANDLE, KernelHandleTraits>;
-
-struct SidTraits {
-  static PSID Invalid() { return nullptr; }
-  static bool IsValid(PSID s) { return s != nullptr; }
-  static void Free(PSID s) { FreeSid(s); }
-};
-using UniqueSid = UniqueOwner<PSID, SidTraits>;
-
-template <typename T>
-struct GdiTraits {
-  static T Invalid() { return nullptr; }
-  static bool IsValid(T h) { return h != nullptr; }
-  static void Free(T h) { DeleteObject(h); }
-};
-using UniqueFont = UniqueOwner<HFONT, GdiTraits<HFONT>>;
-using UniqueBrush = UniqueOwner<HBRUSH, GdiTraits<HBRUSH>>;
-using UniqueBitmap = UniqueOwner<HBITMAP, GdiTraits<HBITMAP>>;
-
-struct IconTraits {
-  static HICON Invalid() { return nullptr; }
-  static bool IsValid(HICON h) { return h != nullptr; }
-  static void Free(HICON h) { DestroyIcon(h); }
-};
-using UniqueIcon = UniqueOwner<HICON, IconTraits>;
-
-struct WindowTraits {
-  static HWND Invalid() { return nullptr; }
-  static bool IsValid(HWND h) { return h != nullptr; }
-  static void Free(HWND h) { DestroyWindow(h); }
-};
-using UniqueWindow = UniqueOwner<HWND, WindowTraits>;
-
-struct LibraryTraits {
-  static HMODULE Invalid() { return nullptr; }
-  static bool IsValid(HMODULE h) { return h != nullptr; }
-  static void Free(HMODULE h) { FreeLibrary(h); }
-};
-using UniqueLibrary = UniqueOwner<HMODULE, LibraryTraits>;
+using UniqueHandle = UniqueOwner<HANDLE, &CloseHandle>;
+using UniqueSid = UniqueOwner<PSID, &FreeSid>;
+using UniqueFont = UniqueOwner<HFONT, &DeleteObject>;
+using UniqueBrush = UniqueOwner<HBRUSH, &DeleteObject>;
+using UniqueBitmap = UniqueOwner<HBITMAP, &DeleteObject>;
+using UniqueIcon = UniqueOwner<HICON, &DestroyIcon>;
+using UniqueWindow = UniqueOwner<HWND, &DestroyWindow>;
+using UniqueLibrary = UniqueOwner<HMODULE, &FreeLibrary>;
+using UniqueLocal = UniqueOwner<HLOCAL, &LocalFree>;
 
 // A COM interface pointer.
 template <typename T>

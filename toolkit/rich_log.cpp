@@ -6,8 +6,8 @@
 
 #include "platform/error.h"
 #include "platform/output_file.h"
+#include "platform/text.h"
 #include "platform/win_handles.h"
-#include "toolkit/text.h"
 
 namespace travik {
 namespace {

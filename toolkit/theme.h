@@ -28,7 +28,6 @@ class ThemeStore {
   [[nodiscard]] static ThemeStore FromCompressed(std::span<const std::uint8_t> data);
   // The theme of that name, compared without regard to letter case; null when there is none.
   [[nodiscard]] const Theme* Find(std::string_view name) const;
-  [[nodiscard]] const std::vector<Theme>& Themes() const { return themes_; }
 
  private:
   std::vector<Theme> themes_;

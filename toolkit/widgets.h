@@ -27,7 +27,6 @@ class Panel : public WindowBase<Panel> {
   using Painter = std::function<void(HDC dc, const RECT& client)>;
 
   bool Create(HINSTANCE instance, const ControlArgs& args, HBRUSH background, Painter painter = {});
-  void SetBackground(HBRUSH background) { background_ = background; }
 
  private:
   friend class WindowBase<Panel>;

@@ -7,8 +7,8 @@
 
 #include "assets/resource_ids.h"
 #include "platform/error.h"
+#include "platform/text.h"
 #include "toolkit/dpi.h"
-#include "toolkit/text.h"
 #include "ui/control_ids.h"
 #include "ui/layout.h"
 #include "ui/report_export.h"
@@ -45,7 +45,8 @@ void RefreshCursor() {
 
 }  // namespace
 
-TFrmTravik::TFrmTravik(TravikSetup setup) : setup_(std::move(setup)), palette_(setup_.theme) {}
+TFrmTravik::TFrmTravik(core::RunInputs run, WindowHooks hooks)
+    : inputs_(std::move(run)), hooks_(std::move(hooks)), palette_(hooks_.theme) {}
 
 TFrmTravik::~TFrmTravik() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -78,7 +79,7 @@ int TFrmTravik::Scale(int pixels) const {
 
 void TFrmTravik::OnUncaughtError(const char* what) {
   // An error that escapes a handler is shown; the window stays open and keeps its state.
-  setup_.error_box(hwnd_, Widen(what));
+  hooks_.error_box(hwnd_, Widen(what));
 }
 
 LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
@@ -109,8 +110,8 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
     }
     case WM_SETTINGCHANGE:
       if (l != 0 && lstrcmpiW(reinterpret_cast<const wchar_t*>(l), L"intl") == 0 &&
-          setup_.read_decimal_separator) {
-        setup_.host.decimal_separator = Narrow(setup_.read_decimal_separator());
+          hooks_.read_decimal_separator) {
+        inputs_.host.decimal_separator = Narrow(hooks_.read_decimal_separator());
       }
       return 0;
     case WM_TIMER:
@@ -361,11 +362,11 @@ void TFrmTravik::btnStartClick() {
   if (!CreateLog()) throw Error("The check log could not be created");
   EnableWindow(btnStart, FALSE);
   run_finished_ = false;
-  if (setup_.taskbar) taskbar_ = setup_.taskbar();
+  if (hooks_.taskbar) taskbar_ = hooks_.taskbar();
   if (taskbar_ != nullptr) taskbar_->SetBusy(hwnd_, true);
   // The run owns its probes (IdTCPClient1, IdFTP1) and reports back through posted messages.
   run_ = std::make_unique<core::BackgroundRun>(
-      setup_.host, setup_.targets, std::make_unique<core::SocketTcpProbe>(),
+      inputs_.host, inputs_.targets, std::make_unique<core::SocketTcpProbe>(),
       std::make_unique<core::SocketFtpProbe>(), std::make_shared<WindowRunListener>(hwnd_));
   SetFocus(mList.Handle());
   RefreshCursor();
@@ -430,7 +431,7 @@ void TFrmTravik::btnExportClick() {
   SaveDialog1.file_name.clear();
   SaveDialog1.filter = L"Text File|*.txt";
   SaveDialog1.default_extension = L"*.txt";
-  const std::optional<std::wstring> path = setup_.save_dialog(hwnd_, SaveDialog1);
+  const std::optional<std::wstring> path = hooks_.save_dialog(hwnd_, SaveDialog1);
   if (!path) return;
   ExportReport(mList, FError, FSecondaryError, *path);
 }

@@ -18,13 +18,13 @@
 #include "toolkit/widgets.h"
 #include "toolkit/window_base.h"
 #include "ui/run_messages.h"
-#include "ui/travik_setup.h"
+#include "ui/window_hooks.h"
 
 namespace travik {
 
 class TFrmTravik : public WindowBase<TFrmTravik> {
  public:
-  explicit TFrmTravik(TravikSetup setup);
+  TFrmTravik(core::RunInputs run, WindowHooks hooks);
   ~TFrmTravik();
 
   // Builds the window with its layout, runs FormCreate and shows it. False when it failed.
@@ -60,7 +60,8 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
   [[nodiscard]] int Scale(int pixels_at_96_dpi) const;
   void PaintBanner(HDC dc, const RECT& strip) const;
 
-  TravikSetup setup_;
+  core::RunInputs inputs_;
+  WindowHooks hooks_;
   HINSTANCE instance_ = nullptr;
   UINT dpi_ = 96;
   HWND last_focus_ = nullptr;  // the focused control when the window was last deactivated

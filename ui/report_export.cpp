@@ -1,7 +1,7 @@
 #include "ui/report_export.h"
 
 #include "core/check_run.h"
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace travik {
 

@@ -1,6 +1,6 @@
 #include "ui/run_messages.h"
 
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace travik {
 

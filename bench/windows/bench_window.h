@@ -20,11 +20,11 @@ namespace travik::bench {
 }
 
 // Every TCP endpoint `tcp`, the FTP server on loopback port `ftp_port`, the program's theme.
-[[nodiscard]] inline TravikSetup BenchSetup(const core::NetworkEndpoint& tcp,
-                                            std::uint16_t ftp_port,
-                                            std::shared_ptr<test::Recorded> recorded) {
-  TravikSetup setup = test::LoopbackSetup(tcp, ftp_port, recorded);
-  setup.theme = ApplyTheme(ProgramThemes(), kThemeName, setup.missing_theme_box);
+[[nodiscard]] inline ProgramSetup BenchSetup(const core::NetworkEndpoint& tcp,
+                                             std::uint16_t ftp_port,
+                                             std::shared_ptr<test::Recorded> recorded) {
+  ProgramSetup setup = test::LoopbackSetup(tcp, ftp_port, recorded);
+  setup.window.theme = ApplyTheme(ProgramThemes(), kThemeName, setup.window.missing_theme_box);
   return setup;
 }
 

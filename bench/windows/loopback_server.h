@@ -13,6 +13,7 @@
 
 #include "core/check_run.h"
 #include "platform/socket.h"
+#include "tests/native/loopback_listener.h"
 
 namespace travik::bench {
 
@@ -21,7 +22,7 @@ class LoopbackServer {
   static constexpr std::size_t kMaxAccepted = 20000;
 
   explicit LoopbackServer(std::chrono::seconds lifetime)
-      : listener_(net::Listener::OnLoopback(0, 1024)),
+      : listener_(test::Listener::OnLoopback(0, 1024)),
         deadline_(std::chrono::steady_clock::now() + lifetime),
         thread_([this] { Serve(); }) {}
   ~LoopbackServer() {
@@ -64,7 +65,7 @@ class LoopbackServer {
     held = std::move(open);
   }
 
-  net::Listener listener_;
+  test::Listener listener_;
   std::uint16_t port_ = listener_.Port();
   std::chrono::steady_clock::time_point deadline_;
   std::atomic<bool> stop_{false};

@@ -116,13 +116,13 @@ class NullSink final : public core::LogSink {
   void ReplaceLast(const core::LogLine&) override {}
 };
 
-std::optional<double> TimeCoreRun(const TravikSetup& setup) {
+std::optional<double> TimeCoreRun(const ProgramSetup& setup) {
   core::SocketTcpProbe tcp;
   core::SocketFtpProbe ftp;
   NullSink sink;
   const core::CancelFlag cancel{false};
   const Clock::time_point start = Clock::now();
-  core::CheckRun run(setup.host, setup.targets, tcp, ftp, sink, cancel);
+  core::CheckRun run(setup.run.host, setup.run.targets, tcp, ftp, sink, cancel);
   const core::CheckResult result = run.Run();
   const double ms = MillisecondsBetween(start, Clock::now());
   std::size_t open_probes = 0;
@@ -137,16 +137,17 @@ std::optional<double> TimeCoreRun(const TravikSetup& setup) {
 }
 
 // The network floor; fills `bare_probe_ms` with the six connect/open-check/close spans.
-std::optional<double> TimeNetworkFloor(const TravikSetup& setup,
+std::optional<double> TimeNetworkFloor(const ProgramSetup& setup,
                                        std::vector<double>& bare_probe_ms) {
   net::TcpClient client;
+  const net::CancelFlag never{false};
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kTcpProbes; ++i) {
     const core::NetworkEndpoint& endpoint =
-        i < 2 ? setup.targets.broadcast[static_cast<std::size_t>(i)]
-              : setup.targets.international[static_cast<std::size_t>(i - 2)];
+        i < 2 ? setup.run.targets.broadcast[static_cast<std::size_t>(i)]
+              : setup.run.targets.international[static_cast<std::size_t>(i - 2)];
     const Clock::time_point probe_start = Clock::now();
-    client.Connect(endpoint.host, endpoint.port);
+    client.Connect(endpoint.host, endpoint.port, never);
     const bool open = client.Connected();
     client.Disconnect();
     bare_probe_ms.push_back(MillisecondsBetween(probe_start, Clock::now()));
@@ -158,7 +159,7 @@ std::optional<double> TimeNetworkFloor(const TravikSetup& setup,
   bool refused = false;
   try {
     net::FtpClient ftp;
-    ftp.Connect(setup.targets.ftp);
+    ftp.Connect(setup.run.targets.ftp);
   } catch (const Error&) {
     refused = true;
   }
@@ -172,7 +173,7 @@ std::optional<double> TimeNetworkFloor(const TravikSetup& setup,
 
 std::optional<Round> TimeRound(const core::NetworkEndpoint& tcp, std::uint16_t ftp_port) {
   Round round;
-  const TravikSetup setup = BenchSetup(tcp, ftp_port, std::make_shared<test::Recorded>());
+  const ProgramSetup setup = BenchSetup(tcp, ftp_port, std::make_shared<test::Recorded>());
   const std::optional<WindowRun> window = TimeWindowRun(tcp, ftp_port);
   const std::optional<double> core = window ? TimeCoreRun(setup) : std::nullopt;
   const std::optional<double> floor =

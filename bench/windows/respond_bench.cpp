@@ -142,7 +142,7 @@ bool Idle(const core::NetworkEndpoint& tcp, std::uint16_t ftp_port, Answers& ans
 
 // One run; the samples answered from the click on, until "Próximo" is enabled. The run's length
 // goes to `run_ms`.
-bool DuringRun(TravikSetup setup, Answers& answers, double& run_ms) {
+bool DuringRun(ProgramSetup setup, Answers& answers, double& run_ms) {
   std::unique_ptr<TFrmTravik> form = test::OpenWindow(std::move(setup));
   if (form == nullptr) return false;
   const HWND window = form->Handle();
@@ -178,9 +178,9 @@ int main(int argc, char** argv) {
 
     Answers silent;
     double silent_run_ms = 0;
-    TravikSetup setup =
+    ProgramSetup setup =
         BenchSetup(tcp_server.Endpoint(), silent_ftp.Port(), std::make_shared<test::Recorded>());
-    setup.targets.ftp.read_timeout_ms = kSilentReadMs;
+    setup.run.targets.ftp.read_timeout_ms = kSilentReadMs;
     if (!DuringRun(std::move(setup), silent, silent_run_ms)) return 1;
     char note[96];
     std::snprintf(note, sizeof note, "  run %.0f ms", silent_run_ms);

@@ -15,6 +15,7 @@
 namespace travik::net {
 namespace {
 
+using test::Listener;
 using test::ScriptedFtpServer;
 using Clock = std::chrono::steady_clock;
 using Commands = std::vector<std::vector<std::string>>;
@@ -28,6 +29,8 @@ FtpSettings Loopback(std::uint16_t port) {
   FtpSettings settings;
   settings.host = "127.0.0.1";
   settings.port = port;
+  settings.user = "qzvk";
+  settings.password = "qzvk";
   settings.connect_timeout_ms = 2000;
   settings.read_timeout_ms = 2000;
   return settings;
@@ -411,6 +414,14 @@ struct DripCase {
   std::string error;
   Commands commands;
 };
+
+// The longest a connect may take, as the client states it: two connects, each the connect
+// time-out and eight replies' read time-outs, then the wait for the answer to QUIT.
+std::chrono::milliseconds MaxConnectDuration(const FtpSettings& settings) {
+  return 2 * (std::chrono::milliseconds(settings.connect_timeout_ms) +
+              8 * std::chrono::milliseconds(settings.read_timeout_ms)) +
+         kQuitWait;
+}
 
 // However the server spaces out its bytes, Connect ends within MaxConnectDuration. Each drip
 // would go on for 20 s, past the server's own deadline, which a client that lets every byte

@@ -139,13 +139,15 @@ TEST(FtpReadReply, FramesRepliesAndWordsTheirText) {
 }
 
 TEST(FtpReadReply, KeepsWhatFollowsAReplyForTheNextOne) {
-  ScriptedStream stream({"120 Soon\r\n220-Rea", "dy\r\n220 Now\r\n331 Pass"});
+  ScriptedStream stream({"120 Soon\r\n220-Rea", "dy\r\n220 Now\r\n331 Pa", "ss\r\n230 I"});
   LineReader reader(stream, 1000);
   EXPECT_EQ(ReadReply(reader).code, 120);
   const FtpReply second = ReadReply(reader);
   EXPECT_EQ(second.code, 220);
   EXPECT_EQ(second.lines.size(), 2u);
-  EXPECT_EQ(reader.Buffered(), std::string("331 Pass").size());
+  const FtpReply third = ReadReply(reader);
+  EXPECT_EQ(third.code, 331);
+  EXPECT_EQ(third.lines, std::vector<std::string>{"331 Pass"});
   EXPECT_THROW((void)ReadReply(reader), FtpClosedError);  // the stream ends inside the line
 }
 
@@ -299,7 +301,6 @@ TEST(FtpReadReply, EndlessRepliesEndInACleanErrorWithBoundedMemory) {
       EXPECT_FALSE(IsLoginRejection(error.what()));
     }
     EXPECT_LE(stream.Delivered(), c.max_taken);
-    EXPECT_LE(reader.Buffered(), kMaxReplyLineBytes + 1 + kSlack);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/product_targets.h"
 #include "platform/ftp_client.h"
 
 namespace travik::net {
@@ -14,7 +15,7 @@ namespace {
 TEST(FtpClientAgainstVsftpd, LoginIsTurnedDownWithLoginIncorrect) {
   const char* port = std::getenv("TRAVIK_FTP_PORT");
   if (port == nullptr) GTEST_SKIP() << "no vsftpd: run through tests/ftp/with_vsftpd.sh";
-  FtpSettings settings;  // the program's user, password and time-outs
+  FtpSettings settings = ProductTargets().ftp;  // the program's user, password and time-outs
   settings.host = "127.0.0.1";
   settings.port = static_cast<std::uint16_t>(std::atoi(port));
 

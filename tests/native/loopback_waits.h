@@ -9,21 +9,25 @@
 
 #include "platform/cancel.h"
 #include "platform/socket.h"
+#include "tests/native/loopback_listener.h"
 
 namespace travik::test {
 
 class FullBacklogListener {
+  using CancelFlag = net::CancelFlag;
+
  public:
   FullBacklogListener() {
     net::Ipv4Address loopback;
     loopback.octets = {127, 0, 0, 1};
-    filler_.Connect(loopback, listener_.Port());  // takes the one place in the queue
+    const CancelFlag never{false};
+    (void)filler_.Connect(loopback, listener_.Port(), never);  // takes the one place in the queue
   }
   [[nodiscard]] std::uint16_t Port() const { return listener_.Port(); }
 
  private:
   net::SocketLibrary library_;
-  net::Listener listener_ = net::Listener::OnLoopback(0, 0);
+  test::Listener listener_ = test::Listener::OnLoopback(0, 0);
   net::Socket filler_ = net::Socket::OpenTcp();
 };
 

@@ -69,7 +69,7 @@ std::vector<Piece> SplitAtPauses(const std::string& text) {
 }  // namespace
 
 ScriptedFtpServer::ScriptedFtpServer(std::vector<Script> sessions, int deadline_ms)
-    : listener_(net::Listener::OnLoopback()),
+    : listener_(test::Listener::OnLoopback()),
       port_(listener_.Port()),
       sessions_(std::move(sessions)),
       deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms)) {
@@ -144,7 +144,7 @@ bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry)
   }
   if (abort_after) {
     // Closing with the next command unread makes the close an abortive one: a reset.
-    while (!Expired() && !socket.WaitReadable(kLookEveryMs)) {
+    while (!Expired() && !test::WaitReadable(socket, kLookEveryMs)) {
     }
     return false;
   }
@@ -156,7 +156,7 @@ void ScriptedFtpServer::RunSession(net::Socket& socket, const Script& script, st
   std::size_t next = 1;
   std::string buffer;
   while (!Expired()) {
-    if (!socket.WaitReadable(kLookEveryMs)) continue;
+    if (!test::WaitReadable(socket, kLookEveryMs)) continue;
     char chunk[1024];
     const std::size_t got = socket.Receive(chunk, sizeof chunk);
     if (got == 0) return;

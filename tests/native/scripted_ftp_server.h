@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "tests/native/loopback_listener.h"
 
 namespace travik::test {
 
@@ -66,7 +67,7 @@ class ScriptedFtpServer {
   bool Expired() const;
 
   net::SocketLibrary library_;
-  net::Listener listener_;
+  test::Listener listener_;
   std::uint16_t port_ = 0;
   std::vector<Script> sessions_;
   std::chrono::steady_clock::time_point deadline_;

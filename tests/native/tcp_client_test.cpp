@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/native/loopback_waits.h"
 
@@ -12,6 +14,7 @@ namespace travik::net {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::Listener;
 
 class TcpClientTest : public testing::Test {
  protected:
@@ -24,26 +27,39 @@ std::uint16_t RefusedPort() {
   return listener.Port();
 }
 
-// Each case runs with no cancel flag (the blocking connect) and with one that stays clear (the
-// connect that looks at it): both must behave alike.
-TEST_F(TcpClientTest, ConnectsToAnAcceptingListener) {
-  CancelFlag never{false};
-  const CancelFlag* const flags[] = {nullptr, &never};
-  for (const CancelFlag* cancel : flags) {
-    SCOPED_TRACE(cancel == nullptr ? "blocking" : "with a cancel flag");
-    Listener listener = Listener::OnLoopback();
-    TcpClient client;
-    client.Connect("127.0.0.1", listener.Port(), cancel);
-    EXPECT_TRUE(client.Connected());
-    client.Disconnect();
-    EXPECT_FALSE(client.Connected());
-  }
+// A look-up that finds nothing, without asking any name server.
+std::optional<Ipv4Address> NothingFound(const std::string&) {
+  return std::nullopt;
 }
 
-TEST_F(TcpClientTest, ResolvesLocalhostByName) {
+TEST_F(TcpClientTest, ConnectsToAnAcceptingListener) {
+  CancelFlag never{false};
   Listener listener = Listener::OnLoopback();
   TcpClient client;
-  client.Connect("localhost", listener.Port());
+  client.Connect("127.0.0.1", listener.Port(), never);
+  EXPECT_TRUE(client.Connected());
+  client.Disconnect();
+  EXPECT_FALSE(client.Connected());
+}
+
+TEST_F(TcpClientTest, ResolvesANameThroughItsLookUp) {
+  Listener listener = Listener::OnLoopback();
+  std::vector<std::string> asked;
+  TcpClient client([&asked](const std::string& host) -> std::optional<Ipv4Address> {
+    asked.push_back(host);
+    return Ipv4Address{{127, 0, 0, 1}};
+  });
+  CancelFlag never{false};
+  client.Connect("server.travik-test.invalid", listener.Port(), never);
+  EXPECT_TRUE(client.Connected());
+  EXPECT_EQ(asked, std::vector<std::string>{"server.travik-test.invalid"});
+}
+
+TEST_F(TcpClientTest, ResolvesLocalhostThroughTheSystem) {
+  Listener listener = Listener::OnLoopback();
+  TcpClient client;
+  CancelFlag never{false};
+  client.Connect("localhost", listener.Port(), never);
   EXPECT_TRUE(client.Connected());
 }
 
@@ -58,19 +74,16 @@ TEST_F(TcpClientTest, ConnectErrorsCarryTheSocketWording) {
       {"no-such-host.invalid", 81, "Socket Error # 11001\r\nHost not found."},
   };
   CancelFlag never{false};
-  const CancelFlag* const flags[] = {nullptr, &never};
-  for (const CancelFlag* cancel : flags) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.host) + (cancel == nullptr ? ", blocking" : ", cancel flag"));
-      TcpClient client;
-      try {
-        client.Connect(c.host, c.port, cancel);
-        ADD_FAILURE() << "connect succeeded";
-      } catch (const SocketError& e) {
-        EXPECT_EQ(e.Message(), c.message);
-      }
-      EXPECT_FALSE(client.Connected());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.host);
+    TcpClient client(NothingFound);
+    try {
+      client.Connect(c.host, c.port, never);
+      ADD_FAILURE() << "connect succeeded";
+    } catch (const SocketError& e) {
+      EXPECT_EQ(e.Message(), c.message);
     }
+    EXPECT_FALSE(client.Connected());
   }
 }
 
@@ -83,7 +96,7 @@ TEST_F(TcpClientTest, CancelEndsAConnectThatHangs) {
   {
     test::CancelAfter later(cancel, 200);
     try {
-      client.Connect("127.0.0.1", hanging.Port(), &cancel);
+      client.Connect("127.0.0.1", hanging.Port(), cancel);
     } catch (const Error& e) {
       error = e.Message();
     }
@@ -97,7 +110,8 @@ TEST_F(TcpClientTest, CancelEndsAConnectThatHangs) {
 TEST_F(TcpClientTest, PeerThatHasClosedIsNotOpen) {
   Listener listener = Listener::OnLoopback();
   TcpClient client;
-  client.Connect("127.0.0.1", listener.Port());
+  CancelFlag never{false};
+  client.Connect("127.0.0.1", listener.Port(), never);
   Socket accepted = listener.Accept(5000);
   ASSERT_TRUE(accepted.Valid());
   accepted.Close();
@@ -113,7 +127,8 @@ TEST_F(TcpClientTest, PeerThatHasClosedIsNotOpen) {
 TEST_F(TcpClientTest, DataAlreadySentIsDroppedAndConnectionStaysOpen) {
   Listener listener = Listener::OnLoopback();
   TcpClient client;
-  client.Connect("127.0.0.1", listener.Port());
+  CancelFlag never{false};
+  client.Connect("127.0.0.1", listener.Port(), never);
   Socket accepted = listener.Accept(5000);
   ASSERT_TRUE(accepted.Valid());
   accepted.SendAll(std::string(100000, 'x'));

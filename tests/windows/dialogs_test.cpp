@@ -79,8 +79,8 @@ TEST(MissingTheme, ReportsTheNameAndGoesOnWithTheDefaultLook) {
 
   auto recorded = std::make_shared<Recorded>();
   AcceptingEndpoint accepting;
-  TravikSetup setup = LoopbackSetup(accepting.Endpoint(), RefusedEndpoint().port, recorded);
-  setup.theme = nullptr;
+  ProgramSetup setup = LoopbackSetup(accepting.Endpoint(), RefusedEndpoint().port, recorded);
+  setup.window.theme = nullptr;
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   EXPECT_TRUE(IsWindowVisible(form->Handle()));

@@ -7,7 +7,7 @@
 
 #include "../native/scripted_ftp_server.h"
 #include "gui_test_support.h"
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace travik::test {
 namespace {
@@ -36,7 +36,7 @@ class ExportTest : public testing::Test {
   }
 
   // Runs the check and shows the verdict.
-  std::unique_ptr<TFrmTravik> RunToVerdict(TravikSetup setup) {
+  std::unique_ptr<TFrmTravik> RunToVerdict(ProgramSetup setup) {
     auto form = OpenWindow(std::move(setup));
     if (form) {
       EXPECT_TRUE(test::RunChecks(form->Handle()));
@@ -80,10 +80,10 @@ TEST_F(ExportTest, WithNoIssuesTheReportIsTheRunsLog) {
 
 TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
-  setup.targets.broadcast[1] = refused;
-  setup.host.is_admin = [] { return false; };
+  setup.run.targets.broadcast[1] = refused;
+  setup.run.host.is_admin = [] { return false; };
   auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
   const Lines run = LogLines(form->Handle());
@@ -126,9 +126,9 @@ TEST_F(ExportTest, AppendsBothListsUnderHeadingsAndAgainOnEachExport) {
 
 TEST_F(ExportTest, OnlySecondaryErrorsGetNoImpedimentHeading) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
-  setup.targets.broadcast[0] = refused;
+  setup.run.targets.broadcast[0] = refused;
   const std::wstring refused_probe =
       L"Testando conexão em 127.0.0.1:" + std::to_wstring(refused.port) + L"...Falha";
   auto form = RunToVerdict(setup);
@@ -144,8 +144,8 @@ TEST_F(ExportTest, OnlySecondaryErrorsGetNoImpedimentHeading) {
 
 TEST_F(ExportTest, CancelChangesNothing) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.host.is_admin = [] { return false; };
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.run.host.is_admin = [] { return false; };
   auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
   const Lines before = LogLines(form->Handle());
@@ -158,8 +158,8 @@ TEST_F(ExportTest, CancelChangesNothing) {
 
 TEST_F(ExportTest, AFileThatCannotBeCreatedIsReportedAndTheExportCanBeRetried) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.host.is_admin = [] { return false; };
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.run.host.is_admin = [] { return false; };
   auto form = RunToVerdict(setup);
   ASSERT_NE(form, nullptr);
   const std::size_t run_lines = LogLines(form->Handle()).size();

@@ -36,49 +36,49 @@ BOOL CALLBACK MatchId(HWND hwnd, LPARAM l) {
 }  // namespace
 
 NetworkEndpoint RefusedEndpoint() {
-  net::Listener listener = net::Listener::OnLoopback();
+  test::Listener listener = test::Listener::OnLoopback();
   return {"127.0.0.1", listener.Port()};
 }
 
-TravikSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
-                          std::shared_ptr<Recorded> recorded) {
-  TravikSetup setup = ProductSetup();
-  for (NetworkEndpoint& e : setup.targets.broadcast) e = tcp;
-  for (NetworkEndpoint& e : setup.targets.international) e = tcp;
-  setup.targets.ftp.host = "127.0.0.1";
-  setup.targets.ftp.port = ftp_port;
-  setup.targets.ftp.connect_timeout_ms = 2000;
-  setup.targets.ftp.read_timeout_ms = 2000;
-  OsFacts& os = setup.host.os;
+ProgramSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
+                           std::shared_ptr<Recorded> recorded) {
+  ProgramSetup setup = ProductSetup();
+  for (NetworkEndpoint& e : setup.run.targets.broadcast) e = tcp;
+  for (NetworkEndpoint& e : setup.run.targets.international) e = tcp;
+  setup.run.targets.ftp.host = "127.0.0.1";
+  setup.run.targets.ftp.port = ftp_port;
+  setup.run.targets.ftp.connect_timeout_ms = 2000;
+  setup.run.targets.ftp.read_timeout_ms = 2000;
+  OsFacts& os = setup.run.host.os;
   os = {};
   os.major = 10;
   os.build = 19045;
   os.product_type = 1;
   os.verified_workstation = true;
   os.native_x64 = true;
-  setup.host.total_memory = [] { return std::uint64_t{8} << 30; };
-  setup.host.free_disk = [] { return std::int64_t{100} << 30; };
-  setup.host.is_admin = [] { return true; };
-  setup.host.decimal_separator = ".";
-  setup.read_decimal_separator = [] { return std::wstring(L"."); };
-  setup.error_box = [recorded](HWND, const std::wstring& text) {
+  setup.run.host.total_memory = [] { return std::uint64_t{8} << 30; };
+  setup.run.host.free_disk = [] { return std::int64_t{100} << 30; };
+  setup.run.host.is_admin = [] { return true; };
+  setup.run.host.decimal_separator = ".";
+  setup.window.read_decimal_separator = [] { return std::wstring(L"."); };
+  setup.window.error_box = [recorded](HWND, const std::wstring& text) {
     recorded->error_boxes.push_back(text);
   };
-  setup.missing_theme_box = [recorded](const std::wstring& name) {
+  setup.window.missing_theme_box = [recorded](const std::wstring& name) {
     recorded->error_boxes.push_back(L"missing theme " + name);
   };
-  setup.save_dialog = [recorded](HWND, const SaveDialogSettings& settings) {
+  setup.window.save_dialog = [recorded](HWND, const SaveDialogSettings& settings) {
     recorded->save_dialogs.push_back(settings);
     return recorded->save_answer;
   };
-  setup.taskbar = [recorded]() -> std::unique_ptr<TaskbarProgress> {
+  setup.window.taskbar = [recorded]() -> std::unique_ptr<TaskbarProgress> {
     return std::make_unique<RecordingTaskbar>(recorded);
   };
   return setup;
 }
 
-std::unique_ptr<TFrmTravik> OpenWindow(TravikSetup setup) {
-  auto form = std::make_unique<TFrmTravik>(std::move(setup));
+std::unique_ptr<TFrmTravik> OpenWindow(ProgramSetup setup) {
+  auto form = std::make_unique<TFrmTravik>(std::move(setup.run), std::move(setup.window));
   if (!form->Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) return nullptr;
   return form;
 }

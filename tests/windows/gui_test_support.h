@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "app/product_setup.h"
+#include "app/product_targets.h"
 #include "platform/socket.h"
+#include "tests/native/loopback_listener.h"
 #include "ui/GUITravik.h"
 #include "ui/control_ids.h"
 
@@ -24,11 +27,11 @@ using core::NetworkEndpoint;
 // An accepting listener on loopback; connections wait in its backlog, never accepted.
 class AcceptingEndpoint {
  public:
-  AcceptingEndpoint() : listener_(net::Listener::OnLoopback(0, 64)) {}
+  AcceptingEndpoint() : listener_(test::Listener::OnLoopback(0, 64)) {}
   [[nodiscard]] NetworkEndpoint Endpoint() const { return {"127.0.0.1", listener_.Port()}; }
 
  private:
-  net::Listener listener_;
+  test::Listener listener_;
 };
 
 // A loopback port on which nothing listens.
@@ -48,10 +51,10 @@ struct Recorded {
 
 // Every TCP endpoint is `tcp`, the FTP server `ftp_port` on loopback; 8 GiB of memory,
 // 100 GiB free, an administrator, Windows 10 x64.
-[[nodiscard]] TravikSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
-                                        std::shared_ptr<Recorded> recorded);
+[[nodiscard]] ProgramSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
+                                         std::shared_ptr<Recorded> recorded);
 
-[[nodiscard]] std::unique_ptr<TFrmTravik> OpenWindow(TravikSetup setup);
+[[nodiscard]] std::unique_ptr<TFrmTravik> OpenWindow(ProgramSetup setup);
 
 // A child of `window` (at any depth) by its control id; null when there is none.
 [[nodiscard]] HWND FindControl(HWND window, int id);

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/text.h"
 #include "platform/win_handles.h"
-#include "toolkit/text.h"
 
 namespace travik {
 namespace {

@@ -24,20 +24,20 @@ int main(int argc, char** argv) {
   test::ScriptedFtpServer ftp(
       {{"220 Ready", "220 Host ok", "331 Password", "530 Login incorrect."}}, seconds * 1000);
   auto recorded = std::make_shared<test::Recorded>();
-  TravikSetup setup = test::LoopbackSetup(accepting.Endpoint(), ftp.Port(), recorded);
-  setup.theme = ApplyTheme(themes, kThemeName, ShowMissingThemeBox);
-  setup.targets.international[1] = test::RefusedEndpoint();
+  ProgramSetup setup = test::LoopbackSetup(accepting.Endpoint(), ftp.Port(), recorded);
+  setup.window.theme = ApplyTheme(themes, kThemeName, ShowMissingThemeBox);
+  setup.run.targets.international[1] = test::RefusedEndpoint();
   if (fail) {
-    setup.targets.broadcast = {test::RefusedEndpoint(), test::UnknownHostEndpoint()};
-    setup.host.is_admin = [] { return false; };
-    setup.host.total_memory = [] { return std::uint64_t{2147483648}; };
-    setup.host.free_disk = [] { return std::int64_t{-1}; };
-    setup.targets.international[2] = test::RefusedEndpoint();
-    setup.targets.ftp.port = test::RefusedEndpoint().port;
+    setup.run.targets.broadcast = {test::RefusedEndpoint(), test::UnknownHostEndpoint()};
+    setup.run.host.is_admin = [] { return false; };
+    setup.run.host.total_memory = [] { return std::uint64_t{2147483648}; };
+    setup.run.host.free_disk = [] { return std::int64_t{-1}; };
+    setup.run.targets.international[2] = test::RefusedEndpoint();
+    setup.run.targets.ftp.port = test::RefusedEndpoint().port;
   }
-  setup.error_box = ShowStandardErrorBox;
-  setup.save_dialog = ShowSaveDialog;
-  TFrmTravik form(setup);
+  setup.window.error_box = ShowStandardErrorBox;
+  setup.window.save_dialog = ShowSaveDialog;
+  TFrmTravik form(setup.run, setup.window);
   if (!form.Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL)) return 1;
   SetTimer(form.Handle(), 1, static_cast<UINT>(seconds) * 1000,
            [](HWND hwnd, UINT, UINT_PTR, DWORD) { PostMessageW(hwnd, WM_CLOSE, 0, 0); });

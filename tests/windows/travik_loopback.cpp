@@ -22,7 +22,7 @@
 
 #include "app/program.h"
 #include "gui_test_support.h"
-#include "toolkit/text.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -87,22 +87,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   if (!tcp || !ftp_port) return Refuse("endpoints must be on 127.0.0.0/8 or under .invalid");
 
   // The dialogs are recorded, never shown.
-  TravikSetup setup =
+  ProgramSetup setup =
       test::LoopbackSetup(tcp->front(), *ftp_port, std::make_shared<test::Recorded>());
   for (std::size_t i = 0; i < 6; ++i) {
     const NetworkEndpoint& e = (*tcp)[std::min(i, tcp->size() - 1)];
-    (i < 2 ? setup.targets.broadcast[i] : setup.targets.international[i - 2]) = e;
+    (i < 2 ? setup.run.targets.broadcast[i] : setup.run.targets.international[i - 2]) = e;
   }
   const std::string fail = Variable(L"TRAVIK_LOOPBACK_FAIL").value_or("");
   if (fail.find("memory") != std::string::npos) {
-    setup.host.total_memory = [] { return std::uint64_t{1} << 30; };
+    setup.run.host.total_memory = [] { return std::uint64_t{1} << 30; };
   }
   if (fail.find("disk") != std::string::npos) {
-    setup.host.free_disk = [] { return std::int64_t{-1}; };  // the query failed
+    setup.run.host.free_disk = [] { return std::int64_t{-1}; };  // the query failed
   }
-  if (fail.find("admin") != std::string::npos) setup.host.is_admin = [] { return false; };
+  if (fail.find("admin") != std::string::npos) setup.run.host.is_admin = [] { return false; };
   // The FTP probe waits as long as the program's own does.
-  setup.targets.ftp.connect_timeout_ms = net::FtpSettings{}.connect_timeout_ms;
-  setup.targets.ftp.read_timeout_ms = net::FtpSettings{}.read_timeout_ms;
+  setup.run.targets.ftp.connect_timeout_ms = ProductTargets().ftp.connect_timeout_ms;
+  setup.run.targets.ftp.read_timeout_ms = ProductTargets().ftp.read_timeout_ms;
   return RunProgram(instance, show_command, std::move(setup));
 }

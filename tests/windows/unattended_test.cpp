@@ -22,8 +22,8 @@
 #include "core/result_json.h"
 #include "gui_test_support.h"
 #include "platform/socket.h"
+#include "platform/text.h"
 #include "process_windows.h"
-#include "toolkit/text.h"
 
 namespace travik::test {
 namespace {
@@ -438,7 +438,7 @@ TEST_F(UnattendedTest, TheWizardClosedDuringItsRunEndsAtOnceWithExitCode0) {
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   // The run would wait for the greeting for the whole read time-out; the process is gone first.
-  const DWORD read_timeout_ms = static_cast<DWORD>(net::FtpSettings{}.read_timeout_ms);
+  const DWORD read_timeout_ms = static_cast<DWORD>(ProductTargets().ftp.read_timeout_ms);
   ASSERT_EQ(WaitForSingleObject(process.get(), read_timeout_ms / 2),
             static_cast<DWORD>(WAIT_OBJECT_0));
   DWORD exit_code = 99;

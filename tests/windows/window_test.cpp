@@ -10,8 +10,8 @@
 #include "app/startup.h"
 #include "gui_test_support.h"
 #include "platform/host_windows.h"
+#include "platform/text.h"
 #include "toolkit/dpi.h"
-#include "toolkit/text.h"
 
 namespace travik::test {
 namespace {
@@ -139,7 +139,7 @@ TEST_F(WindowTest, RunWithEverythingInOrderLogsPlainLinesOnly) {
 
 TEST_F(WindowTest, EveryProbeClosesItsConnection) {
   ScriptedFtpServer ftp({kLoginRejected});
-  net::Listener listener = net::Listener::OnLoopback(0, 16);
+  test::Listener listener = test::Listener::OnLoopback(0, 16);
   auto form = OpenWindow(LoopbackSetup({"127.0.0.1", listener.Port()}, ftp.Port(), recorded_));
   ASSERT_NE(form, nullptr);
   ASSERT_TRUE(RunChecks(form->Handle()));
@@ -148,7 +148,7 @@ TEST_F(WindowTest, EveryProbeClosesItsConnection) {
     SCOPED_TRACE(i);
     net::Socket accepted = listener.Accept(5000);
     ASSERT_TRUE(accepted.Valid());
-    ASSERT_TRUE(accepted.WaitReadable(5000));
+    ASSERT_TRUE(test::WaitReadable(accepted, 5000));
     char byte;
     EXPECT_EQ(accepted.Receive(&byte, 1), 0u);
   }
@@ -157,13 +157,13 @@ TEST_F(WindowTest, EveryProbeClosesItsConnection) {
 
 TEST_F(WindowTest, FailuresAreRedAndTheVerdictListsTheImpediments) {
   ScriptedFtpServer ftp({{"220 Ready", "220 Host ok", "331 Password", "530 User cannot log in."}});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
   const NetworkEndpoint refused = RefusedEndpoint();
   const NetworkEndpoint unknown = UnknownHostEndpoint();
-  setup.targets.broadcast = {refused, unknown};
-  setup.targets.international = {accepting_.Endpoint(), refused, accepting_.Endpoint(),
-                                 accepting_.Endpoint()};
-  setup.host.is_admin = [] { return false; };
+  setup.run.targets.broadcast = {refused, unknown};
+  setup.run.targets.international = {accepting_.Endpoint(), refused, accepting_.Endpoint(),
+                                     accepting_.Endpoint()};
+  setup.run.host.is_admin = [] { return false; };
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   HWND w = form->Handle();
@@ -221,15 +221,15 @@ TEST_F(WindowTest, FailuresAreRedAndTheVerdictListsTheImpediments) {
 
 TEST_F(WindowTest, ExportButtonStaysVisibleAboveALongVerdict) {
   ScriptedFtpServer ftp({{"220 Ready", "220 Host ok", "331 Password", "530 User cannot log in."}});
-  TravikSetup setup = LoopbackSetup(RefusedEndpoint(), ftp.Port(), recorded_);
-  setup.host.is_admin = [] { return false; };
-  setup.host.total_memory = [] { return std::uint64_t{1} << 30; };
+  ProgramSetup setup = LoopbackSetup(RefusedEndpoint(), ftp.Port(), recorded_);
+  setup.run.host.is_admin = [] { return false; };
+  setup.run.host.total_memory = [] { return std::uint64_t{1} << 30; };
   // The program's own theme, whose buttons stand out from the page.
   const ThemeStore themes = LoadThemeStore(GetModuleHandleW(nullptr));
-  setup.theme = themes.Find("KORVENA");
-  ASSERT_NE(setup.theme, nullptr);
-  const COLORREF face = ColoursOf(setup.theme).button;
-  ASSERT_NE(face, ColoursOf(setup.theme).page);
+  setup.window.theme = themes.Find("KORVENA");
+  ASSERT_NE(setup.window.theme, nullptr);
+  const COLORREF face = ColoursOf(setup.window.theme).button;
+  ASSERT_NE(face, ColoursOf(setup.window.theme).page);
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   HWND w = form->Handle();
@@ -257,8 +257,8 @@ TEST_F(WindowTest, ExportButtonStaysVisibleAboveALongVerdict) {
 
 TEST_F(WindowTest, OneBroadcastServerDownIsReadyWithCloseFocused) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.targets.broadcast[0] = RefusedEndpoint();
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.run.targets.broadcast[0] = RefusedEndpoint();
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   HWND w = form->Handle();
@@ -278,9 +278,9 @@ TEST_F(WindowTest, FiguresUseTheUsersDecimalSeparatorAndItsChanges) {
   const char* expected = std::getenv("TRAVIK_EXPECTED_DECIMAL_SEPARATOR");
   const std::wstring separator = expected != nullptr ? Widen(expected) : L".";
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.host.decimal_separator = Narrow(UserDecimalSeparator());
-  setup.host.total_memory = [] { return std::uint64_t{17179869184}; };  // 16 GiB
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.run.host.decimal_separator = Narrow(UserDecimalSeparator());
+  setup.run.host.total_memory = [] { return std::uint64_t{17179869184}; };  // 16 GiB
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   ASSERT_TRUE(RunChecks(form->Handle()));
@@ -292,8 +292,8 @@ TEST_F(WindowTest, FiguresUseTheUsersDecimalSeparatorAndItsChanges) {
 
 TEST_F(WindowTest, RegionalSettingsChangeIsReadAgainBeforeTheRun) {
   ScriptedFtpServer ftp({kLoginRejected});
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.read_decimal_separator = [] { return std::wstring(L","); };
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.window.read_decimal_separator = [] { return std::wstring(L","); };
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   SendMessageW(form->Handle(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"));
@@ -339,8 +339,8 @@ void ExpectAnswersWhileWaitingOnFtp(HWND w) {
 
 TEST_F(WindowTest, AnswersWhileASilentFtpServerIsAwaited) {
   ScriptedFtpServer ftp({{"<silent>"}}, 20000);
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.targets.ftp.read_timeout_ms = 3000;
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.run.targets.ftp.read_timeout_ms = 3000;
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   ExpectAnswersWhileWaitingOnFtp(form->Handle());
@@ -349,11 +349,12 @@ TEST_F(WindowTest, AnswersWhileASilentFtpServerIsAwaited) {
 
 TEST_F(WindowTest, AnswersWhileTheFtpConnectHangsAndFailsAfterItsTimeOut) {
   // Loopback only: a listener with a full backlog leaves the next connect hanging.
-  net::Listener full = net::Listener::OnLoopback(0, 0);
+  test::Listener full = test::Listener::OnLoopback(0, 0);
   net::Socket waiting = net::Socket::OpenTcp();
-  waiting.Connect(net::ResolveIpv4("127.0.0.1"), full.Port());
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), full.Port(), recorded_);
-  setup.targets.ftp.connect_timeout_ms = net::FtpSettings{}.connect_timeout_ms;  // the 40 slices
+  test::ConnectOnLoopback(waiting, full.Port());
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), full.Port(), recorded_);
+  setup.run.targets.ftp.connect_timeout_ms =
+      ProductTargets().ftp.connect_timeout_ms;  // the 40 slices
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   ExpectAnswersWhileWaitingOnFtp(form->Handle());
@@ -362,8 +363,8 @@ TEST_F(WindowTest, AnswersWhileTheFtpConnectHangsAndFailsAfterItsTimeOut) {
 
 TEST_F(WindowTest, ClosingDuringTheRunEndsTheWindowAtOnce) {
   ScriptedFtpServer ftp({{"<silent>"}}, 20000);
-  TravikSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
-  setup.targets.ftp.read_timeout_ms = 15000;
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.run.targets.ftp.read_timeout_ms = 15000;
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   HWND w = form->Handle();
@@ -385,9 +386,9 @@ TEST_F(WindowTest, RealFtpServerRejectingTheTestLoginCountsAsReached) {
   // tests/ftp/with_vsftpd.sh starts vsftpd on loopback and names its port.
   const char* port = std::getenv("TRAVIK_FTP_PORT");
   if (port == nullptr) GTEST_SKIP() << "no vsftpd started for this run";
-  TravikSetup setup =
+  ProgramSetup setup =
       LoopbackSetup(accepting_.Endpoint(), static_cast<std::uint16_t>(std::atoi(port)), recorded_);
-  setup.targets.ftp.read_timeout_ms = net::FtpSettings{}.read_timeout_ms;
+  setup.run.targets.ftp.read_timeout_ms = ProductTargets().ftp.read_timeout_ms;
   auto form = OpenWindow(setup);
   ASSERT_NE(form, nullptr);
   ASSERT_TRUE(RunChecks(form->Handle()));
