@@ -9,6 +9,7 @@ packages=(
   wine wine64 xvfb xauth                                 # running it on Linux
   vsftpd curl                                            # a real FTP server for the tests
   locales                                                # a Portuguese locale for the tests
+  python3 iproute2 procps                                # the network-namespace test's peers
 )
 missing=()
 for p in "${packages[@]}"; do
