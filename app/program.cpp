@@ -33,8 +33,6 @@ int RunWizard(HINSTANCE instance, int show_command, ProgramSetup setup) {
     return 1;
   }
   RunMessageLoop(FrmTravik.Handle());
-  // A run abandoned in a wait that cannot be cut short (a name lookup) is not waited for.
-  if (FrmTravik.RunInProgress()) ExitProcess(0);
   return 0;
 }
 

@@ -133,15 +133,18 @@ int RunUnattended(const core::RunInputs& inputs, const cli::Request& request, Co
   NoLog no_log;
   core::LogSink& sink = report_log ? static_cast<core::LogSink&>(*report_log) : no_log;
 
-  core::SocketTcpProbe tcp;
-  core::SocketFtpProbe ftp;
+  const core::ProbeClients clients = core::SocketProbeClients(inputs.look_up);
   const core::CancelFlag cancel{false};
   const auto started = std::chrono::system_clock::now();
   const auto start = std::chrono::steady_clock::now();
-  const core::CheckResult result =
-      core::CheckRun(inputs.host, inputs.targets, tcp, ftp, sink, cancel).Run();
-  const auto duration = std::chrono::steady_clock::now() - start;
-  ftp.Disconnect();  // a login that succeeded kept its session
+  std::optional<core::CheckResult> found;
+  std::chrono::steady_clock::duration duration{};
+  {
+    core::CheckRun run(inputs, clients, sink, cancel);
+    found = run.Run();
+    duration = std::chrono::steady_clock::now() - start;
+  }  // a login that succeeded kept its session until here
+  const core::CheckResult& result = *found;
 
   if (report_log) {
     try {

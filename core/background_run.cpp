@@ -1,59 +1,80 @@
 #include "core/background_run.h"
 
+#include <exception>
 #include <utility>
 
 namespace travik::core {
 
-struct BackgroundRun::State {
-  HostFacts host;
-  NetworkTargets targets;
-  std::unique_ptr<TcpProbeClient> tcp;
-  std::unique_ptr<FtpProbeClient> ftp;
-  std::shared_ptr<RunListener> listener;
-  CancelFlag cancel{false};
-  std::atomic<bool> done{false};
-};
-
-BackgroundRun::BackgroundRun(HostFacts host, NetworkTargets targets,
-                             std::unique_ptr<TcpProbeClient> tcp,
-                             std::unique_ptr<FtpProbeClient> ftp,
-                             std::shared_ptr<RunListener> listener)
-    : state_(std::make_shared<State>()) {
-  state_->host = std::move(host);
-  state_->targets = std::move(targets);
-  state_->tcp = std::move(tcp);
-  state_->ftp = std::move(ftp);
-  state_->listener = std::move(listener);
-  // The thread holds the state as long as it runs, so that it can outlive this object.
-  worker_ = std::thread([state = state_] {
-    CheckRun run(state->host, state->targets, *state->tcp, *state->ftp, *state->listener,
-                 state->cancel);
-    CheckResult result = run.Run();
-    if (!state->cancel.load()) state->listener->Finished(std::move(result));
-    state->done.store(true);
-  });
+BackgroundRun::BackgroundRun(RunInputs inputs, ProbeClients clients, Wake wake)
+    : inputs_(std::move(inputs)), clients_(std::move(clients)), wake_(std::move(wake)) {
+  worker_ = std::thread([this] { Work(); });
 }
 
 BackgroundRun::~BackgroundRun() {
-  if (!worker_.joinable()) return;
-  if (Done()) {
-    worker_.join();
-  } else {
-    Cancel();
-    worker_.detach();
-  }
+  if (!Finished()) Cancel();
+  StopWaking();
+  if (worker_.joinable()) worker_.join();
+  run_.reset();  // "QUIT" for a login that succeeded
 }
 
 void BackgroundRun::Cancel() noexcept {
-  state_->cancel.store(true);
+  cancel_.store(true);
 }
 
-bool BackgroundRun::Done() const noexcept {
-  return state_->done.load();
+void BackgroundRun::StopWaking() noexcept {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  wake_ = nullptr;
 }
 
-void BackgroundRun::Wait() {
-  if (worker_.joinable()) worker_.join();
+std::vector<RunEvent> BackgroundRun::Take() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(queue_, {});
+}
+
+bool BackgroundRun::Finished() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return finished_;
+}
+
+void BackgroundRun::Push(RunEvent event) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const bool last =
+      event.kind == RunEvent::Kind::kFinished || event.kind == RunEvent::Kind::kFailed;
+  if (finished_) return;  // nothing follows the last word
+  queue_.push_back(std::move(event));
+  if (last) finished_ = true;
+  if (queue_.size() == 1 && wake_) wake_();
+}
+
+void BackgroundRun::Clear() {
+  Push({RunEvent::Kind::kClear, {}, {}, {}});
+}
+
+void BackgroundRun::Append(const LogLine& line) {
+  Push({RunEvent::Kind::kAppend, line, {}, {}});
+}
+
+void BackgroundRun::ReplaceLast(const LogLine& line) {
+  Push({RunEvent::Kind::kReplaceLast, line, {}, {}});
+}
+
+void BackgroundRun::Work() noexcept {
+  std::string failure;
+  try {
+    run_.emplace(inputs_, clients_, static_cast<LogSink&>(*this), cancel_);
+    CheckResult result = run_->Run();
+    if (!cancel_.load()) Push({RunEvent::Kind::kFinished, {}, std::move(result), {}});
+    return;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  } catch (...) {
+    failure = "Unexpected error.";
+  }
+  try {
+    Push({RunEvent::Kind::kFailed, {}, {}, std::move(failure)});
+  } catch (...) {
+    // Not even the failure can be queued (no memory left): the run stays unfinished.
+  }
 }
 
 }  // namespace travik::core

@@ -1,43 +1,71 @@
 #pragma once
-// A check run on a thread of its own, for a front end that must keep answering meanwhile.
-// The run owns its state (facts, targets, probes) and tells its listener, on its own thread,
-// each log operation and then the result. Cancel() abandons it: its steps stop and its waits end
-// at their next look. A wait that cannot be cut short (a name lookup in progress) is not waited
-// for: the object can be destroyed at once, and the thread ends by itself later.
+// A check run on a thread of its own, for a front end that must keep answering meanwhile. What
+// the run writes reaches the front end through a queue under a lock: each log operation, then,
+// as the last item, the result (or the failure of a run that met something unexpected). When the
+// queue turns non-empty the run calls `wake`, which carries no data (the window posts itself a
+// message and takes the queue when it comes). Every thread a run starts is joined; only a name
+// look-up's helper is left to end by itself.
 #include <atomic>
-#include <memory>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "core/check_run.h"
 
 namespace travik::core {
 
-class RunListener : public LogSink {
- public:
-  // The run's last word; not called for a run that was abandoned.
-  virtual void Finished(CheckResult result) = 0;
+struct RunEvent {
+  enum class Kind { kClear, kAppend, kReplaceLast, kFinished, kFailed };
+  Kind kind = Kind::kAppend;
+  LogLine line;                       // kAppend, kReplaceLast
+  std::optional<CheckResult> result;  // kFinished
+  std::string failure;                // kFailed: what went wrong, for the person
 };
 
-class BackgroundRun {
+class BackgroundRun final : private LogSink {
  public:
-  BackgroundRun(HostFacts host, NetworkTargets targets, std::unique_ptr<TcpProbeClient> tcp,
-                std::unique_ptr<FtpProbeClient> ftp, std::shared_ptr<RunListener> listener);
-  // Abandons a run still going; ends the FTP session of a finished one.
-  ~BackgroundRun();
+  // Called on the run's thread, under its lock, when the queue turns non-empty: it must only
+  // signal (post a message), never block or call back into the run.
+  using Wake = std::function<void()>;
+
+  BackgroundRun(RunInputs inputs, ProbeClients clients, Wake wake);
+  // Cancels a run that has not finished, joins its thread and ends the FTP session of a login that
+  // succeeded (also of a run cancelled after it).
+  ~BackgroundRun() override;
   BackgroundRun(const BackgroundRun&) = delete;
   BackgroundRun& operator=(const BackgroundRun&) = delete;
 
+  // Its steps stop and its waits end at their next look.
   void Cancel() noexcept;
-  // The worker has returned (after Finished, or after giving up when cancelled).
-  [[nodiscard]] bool Done() const noexcept;
-  // Waits for the worker. Only where its end is known to come: a finished run, or a cancelled
-  // one whose probes all honour the cancel flag.
-  void Wait();
+  // The front end is going: `wake` is never called again.
+  void StopWaking() noexcept;
+  // Everything queued since the last call, in order.
+  [[nodiscard]] std::vector<RunEvent> Take();
+  // The result, or the failure, is queued: the run has nothing more to say.
+  [[nodiscard]] bool Finished() const;
 
  private:
-  struct State;
-  std::shared_ptr<State> state_;
-  std::thread worker_;
+  // What the run writes goes to the queue.
+  void Clear() override;
+  void Append(const LogLine& line) override;
+  void ReplaceLast(const LogLine& line) override;
+  void Work() noexcept;
+  void Push(RunEvent event);
+
+  RunInputs inputs_;
+  ProbeClients clients_;
+  CancelFlag cancel_{false};
+
+  mutable std::mutex mutex_;
+  std::vector<RunEvent> queue_;
+  Wake wake_;
+  bool finished_ = false;
+
+  std::optional<CheckRun> run_;  // made and used on the run's thread; ended after it is joined
+  std::thread worker_;           // last: started when everything it uses exists
 };
 
 }  // namespace travik::core

@@ -4,28 +4,13 @@
 #include <limits>
 #include <optional>
 
+#include "core/parallel_probes.h"
 #include "platform/error.h"
 #include "platform/gb_figure.h"
 #include "platform/socket.h"
 
 namespace travik::core {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-std::int64_t MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// "Socket Error # 10061" CR LF "Connection refused." gives 10061 and "Connection refused.".
-ProbeError ProbeErrorOf(const Error& error) {
-  if (const auto* socket = dynamic_cast<const net::SocketError*>(&error)) {
-    const std::string message = socket->Message();
-    const std::size_t text = message.find("\r\n");
-    return {socket->Code(), text == std::string::npos ? std::string() : message.substr(text + 2)};
-  }
-  return {0, error.Message()};
-}
 
 // The reply as the result keeps it: its error text without the final line end.
 FtpReplyInfo ReplyInfo(int code, std::string text) {
@@ -57,14 +42,13 @@ std::string ProbeLine(const NetworkEndpoint& endpoint) {
 
 }  // namespace
 
-CheckRun::CheckRun(const HostFacts& host, const NetworkTargets& targets, TcpProbeClient& tcp,
-                   FtpProbeClient& ftp, LogSink& sink, const CancelFlag& cancel)
-    : host_(host),
-      targets_(targets),
-      IdTCPClient1(tcp),
-      IdFTP1(ftp),
-      sink_(sink),
-      cancel_(cancel) {}
+CheckRun::CheckRun(const RunInputs& inputs, const ProbeClients& clients, LogSink& sink,
+                   const CancelFlag& cancel)
+    : inputs_(inputs), clients_(clients), sink_(sink), cancel_(cancel) {}
+
+CheckRun::~CheckRun() {
+  if (IdFTP1 != nullptr) IdFTP1->Disconnect();
+}
 
 bool CheckRun::Cancelled() const {
   return cancel_.load();
@@ -95,24 +79,30 @@ void CheckRun::ReplaceProbeLineWithIssue(const std::string& text, bool primary) 
 
 CheckResult CheckRun::Run() {
   result_ = {};
-  result_.os = host_.os;
-  result_.os_line = OsDescriptionLine(host_.os);
+  result_.os = inputs_.host.os;
+  result_.os_line = OsDescriptionLine(inputs_.host.os);
   sink_.Clear();
   Append("--------- Iniciando verificação ---------");
   Append(result_.os_line);
   // Each step runs whatever the steps before it found; only abandoning the run stops it.
-  const std::function<void()> steps[] = {
+  const std::function<void()> host_checks[] = {
       [this] { CheckMemory(); },
       [this] { CheckDiskSpace(); },
       [this] { CheckAdministrator(); },
-      [this] { CheckBroadcastServers(); },
-      [this] { CheckInternationalServers(); },
-      [this] { CheckFtpServer(); },
   };
-  for (const auto& step : steps) {
+  for (const auto& check : host_checks) {
     if (Cancelled()) return std::move(result_);
-    step();
+    check();
   }
+  if (Cancelled()) return std::move(result_);
+  {
+    // Every probe starts now; the log takes their outcomes in its fixed order.
+    IdFTP1 = clients_.ftp();
+    ParallelProbes probes(inputs_.targets, clients_, *IdFTP1);
+    CheckBroadcastServers(probes);
+    if (!Cancelled()) CheckInternationalServers(probes);
+    if (!Cancelled()) CheckFtpServer(probes);
+  }  // every probe's thread is joined here
   if (Cancelled()) return std::move(result_);
   Append("--------- Verificação finalizada ---------");
   result_.completed = true;
@@ -120,21 +110,21 @@ CheckResult CheckRun::Run() {
 }
 
 void CheckRun::CheckMemory() {
-  const std::uint64_t total = host_.total_memory ? host_.total_memory() : 0;
-  result_.memory = Measure(total, kMinimumMemoryGb, host_.decimal_separator);
+  const std::uint64_t total = inputs_.host.total_memory ? inputs_.host.total_memory() : 0;
+  result_.memory = Measure(total, kMinimumMemoryGb, inputs_.host.decimal_separator);
   Append("RAM: " + result_.memory.shown + "GB");
   if (!result_.memory.ok) AddIssue("Memória RAM inferior à recomendada (2GB).", true);
 }
 
 void CheckRun::CheckDiskSpace() {
-  const std::int64_t free = host_.free_disk ? host_.free_disk() : -1;
-  result_.disk = Measure(free, kMinimumDiskGb, host_.decimal_separator);
+  const std::int64_t free = inputs_.host.free_disk ? inputs_.host.free_disk() : -1;
+  result_.disk = Measure(free, kMinimumDiskGb, inputs_.host.decimal_separator);
   Append("Espaço livre em disco: " + result_.disk.shown + "GB");
   if (!result_.disk.ok) AddIssue("Espaço em disco insuficiente. Mínimo exigido: 1GB.", true);
 }
 
 bool CheckRun::IsUserAdmin() {
-  return host_.is_admin && host_.is_admin();
+  return inputs_.host.is_admin && inputs_.host.is_admin();
 }
 
 void CheckRun::CheckAdministrator() {
@@ -146,75 +136,68 @@ void CheckRun::CheckAdministrator() {
   }
 }
 
-void CheckRun::CheckBroadcastServers() {
+const NetworkEndpoint& CheckRun::Endpoint(std::size_t index) const {
+  const NetworkTargets& targets = inputs_.targets;
+  return index < targets.broadcast.size() ? targets.broadcast[index]
+                                          : targets.international[index - targets.broadcast.size()];
+}
+
+void CheckRun::CheckBroadcastServers(ParallelProbes& probes) {
   Append(">>> Teste de conexão com difusores");
-  const bool first = TestConnection(targets_.broadcast[0], ProbeGroup::kBroadcast, false);
+  const bool first = TestConnection(probes, 0, ProbeGroup::kBroadcast, false);
   if (Cancelled()) return;
-  const bool second = TestConnection(targets_.broadcast[1], ProbeGroup::kBroadcast, false);
+  const bool second = TestConnection(probes, 1, ProbeGroup::kBroadcast, false);
   if (!first && !second && !Cancelled()) {
     // Only the loss of both is an impediment; it has no line of its own in the log.
     result_.errors.push_back("Não foi possível estabelecer conexão com os servidores de difusão.");
   }
 }
 
-void CheckRun::CheckInternationalServers() {
+void CheckRun::CheckInternationalServers(ParallelProbes& probes) {
   Append(">>> Teste de conexão internacional");
-  for (const NetworkEndpoint& endpoint : targets_.international) {
+  for (std::size_t i = 2; i < ParallelProbes::kTcpProbes; ++i) {
     if (Cancelled()) return;
-    TestConnection(endpoint, ProbeGroup::kInternational, true);
+    TestConnection(probes, i, ProbeGroup::kInternational, true);
   }
 }
 
-bool CheckRun::TestConnection(const NetworkEndpoint& endpoint, ProbeGroup group, bool primary) {
+bool CheckRun::TestConnection(ParallelProbes& probes, std::size_t index, ProbeGroup group,
+                              bool primary) {
+  const NetworkEndpoint& endpoint = Endpoint(index);
   const std::string probe_line = ProbeLine(endpoint);
+  // The line shows once every line before it has its outcome, and takes its own as soon as it
+  // is in (at once when it already is).
   Append(probe_line);
-  TcpProbeResult probe{group, endpoint.host, endpoint.port, false, std::nullopt, 0};
-  const Clock::time_point start = Clock::now();
-  std::optional<std::string> message;
-  try {
-    IdTCPClient1.Connect(endpoint.host, endpoint.port, cancel_);
-  } catch (const Error& e) {
-    message = e.Message();
-    probe.error = ProbeErrorOf(e);
-  }
-  if (Cancelled()) {
-    // An abandoned run writes nothing more.
-    IdTCPClient1.Disconnect();
-    return false;
-  }
-  probe.ok = IdTCPClient1.Connected();
-  if (probe.ok) probe.error.reset();
-  const std::string text = probe_line + (probe.ok ? "OK" : "Falha");
-  if (probe.ok) {
+  const std::optional<TcpProbeOutcome> outcome = probes.AwaitTcp(index, cancel_);
+  if (!outcome) return false;  // an abandoned run writes nothing more
+  const std::string text = probe_line + (outcome->ok ? "OK" : "Falha");
+  if (outcome->ok) {
     ReplaceLast({text, false});
-  } else if (message) {
-    ReplaceProbeLineWithIssue(text + "\r" + *message, primary);
+  } else if (outcome->message) {
+    ReplaceProbeLineWithIssue(text + "\r" + *outcome->message, primary);
   } else {
     ReplaceProbeLineWithIssue(text, primary);
   }
-  IdTCPClient1.Disconnect();
-  probe.elapsed_ms = MillisecondsSince(start);
-  result_.probes.push_back(std::move(probe));
-  return result_.probes.back().ok;
+  result_.probes.push_back(
+      {group, endpoint.host, endpoint.port, outcome->ok, outcome->error, outcome->elapsed_ms});
+  return outcome->ok;
 }
 
-void CheckRun::CheckFtpServer() {
+void CheckRun::CheckFtpServer(ParallelProbes& probes) {
   Append(">>> Verificando conexão com servidor FTP");
-  FtpProbeResult ftp{targets_.ftp.host, targets_.ftp.port, FtpOutcome::kLoggedIn, {}, {}, 0};
-  const Clock::time_point start = Clock::now();
-  try {
-    if (const std::optional<net::FtpReply> login = IdFTP1.Connect(targets_.ftp, cancel_)) {
-      ftp.reply = ReplyInfo(login->code, net::ReplyText(*login));
-    }
+  const std::optional<FtpProbeOutcome> outcome = probes.AwaitFtp(cancel_);
+  if (!outcome) return;
+  const net::FtpSettings& settings = inputs_.targets.ftp;
+  FtpProbeResult ftp{settings.host,  settings.port,      FtpOutcome::kLoggedIn, {},
+                     outcome->error, outcome->elapsed_ms};
+  if (!outcome->error) {
     // A login that succeeds writes nothing; its connection stays open.
-  } catch (const Error& e) {
-    ftp.error = e.Message();
-    if (Cancelled()) return;
-    if (const auto* rejected = dynamic_cast<const net::FtpReplyError*>(&e)) {
-      ftp.reply = ReplyInfo(rejected->Code(), rejected->Message());
-    }
+    if (outcome->login)
+      ftp.reply = ReplyInfo(outcome->login->code, net::ReplyText(*outcome->login));
+  } else {
+    if (outcome->reply_code) ftp.reply = ReplyInfo(*outcome->reply_code, *outcome->error);
     // The server's rejection of the test login shows that it was reached and answered.
-    if (net::IsLoginRejection(e.Message())) {
+    if (net::IsLoginRejection(*outcome->error)) {
       ftp.outcome = FtpOutcome::kLoginRejected;
       Append("Conexão FTP estabelecida.");
     } else {
@@ -222,7 +205,6 @@ void CheckRun::CheckFtpServer() {
       AddIssue("Não foi possível conectar ao FTP.", true);
     }
   }
-  ftp.elapsed_ms = MillisecondsSince(start);
   result_.ftp = std::move(ftp);
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,12 @@ struct NetworkTargets {
   net::FtpSettings ftp;
 };
 
-// What a run is given: the host's facts and where its network checks go.
+// What a run is given: the host's facts, where its network checks go, and how names are looked
+// up (the system's resolver unless a test says otherwise).
 struct RunInputs {
   HostFacts host;
   NetworkTargets targets;
+  net::LookUp look_up = net::SystemLookUp;
 };
 
 // What the run does to the log, in order. Called on the thread that runs the check.
@@ -54,14 +57,22 @@ class LogSink {
   virtual void ReplaceLast(const LogLine& line) = 0;
 };
 
+class ParallelProbes;
+
 class CheckRun {
  public:
-  // Everything given is used only during Run(), on the calling thread; `cancel` may be set from
-  // any thread to abandon the run (its steps stop and its waits end).
-  CheckRun(const HostFacts& host, const NetworkTargets& targets, TcpProbeClient& tcp,
-           FtpProbeClient& ftp, LogSink& sink, const CancelFlag& cancel);
+  // Everything given is used only during Run(), on the calling thread and on the probes' threads,
+  // which Run() joins before it returns. `cancel` may be set from any thread to abandon the run
+  // (its steps stop and its waits end).
+  CheckRun(const RunInputs& inputs, const ProbeClients& clients, LogSink& sink,
+           const CancelFlag& cancel);
+  // Ends the FTP session of a login that succeeded.
+  ~CheckRun();
+  CheckRun(const CheckRun&) = delete;
+  CheckRun& operator=(const CheckRun&) = delete;
 
-  // The whole run, from clearing the log to the closing banner. Never raises for a failed check.
+  // The whole run, from clearing the log to the closing banner. Never raises for a failed check;
+  // raises what a step met that no check expects (std::bad_alloc, say).
   [[nodiscard]] CheckResult Run();
 
  private:
@@ -76,17 +87,18 @@ class CheckRun {
   void CheckDiskSpace();
   [[nodiscard]] bool IsUserAdmin();
   void CheckAdministrator();
-  void CheckBroadcastServers();
-  void CheckInternationalServers();
-  bool TestConnection(const NetworkEndpoint& endpoint, ProbeGroup group, bool primary);
-  void CheckFtpServer();
+  // The network checks, written in their fixed order as the probes' outcomes come in.
+  void CheckBroadcastServers(ParallelProbes& probes);
+  void CheckInternationalServers(ParallelProbes& probes);
+  bool TestConnection(ParallelProbes& probes, std::size_t index, ProbeGroup group, bool primary);
+  void CheckFtpServer(ParallelProbes& probes);
+  [[nodiscard]] const NetworkEndpoint& Endpoint(std::size_t index) const;
 
-  const HostFacts& host_;
-  const NetworkTargets& targets_;
-  TcpProbeClient& IdTCPClient1;
-  FtpProbeClient& IdFTP1;
+  const RunInputs& inputs_;
+  const ProbeClients& clients_;
   LogSink& sink_;
   const CancelFlag& cancel_;
+  std::unique_ptr<FtpProbeClient> IdFTP1;  // outlives the run: a login that succeeded stays open
   CheckResult result_;
 };
 

@@ -15,4 +15,9 @@ std::optional<net::FtpReply> SocketFtpProbe::Connect(const net::FtpSettings& set
   return client_.LoginReply();
 }
 
+ProbeClients SocketProbeClients(const net::LookUp& look_up) {
+  return {[look_up] { return std::make_unique<SocketTcpProbe>(look_up); },
+          [look_up] { return std::make_unique<SocketFtpProbe>(look_up); }};
+}
+
 }  // namespace travik::core

@@ -1,8 +1,11 @@
 #pragma once
 // The two network probes the check run uses, behind small interfaces: the real ones are the
-// socket layer's TCP client and the FTP client; tests hand in fakes.
+// socket layer's TCP client and the FTP client; tests hand in fakes. The probes of a run go side
+// by side, so the run makes a client for each (ProbeClients); a client is used on one thread.
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -60,5 +63,15 @@ class SocketFtpProbe final : public FtpProbeClient {
  private:
   net::FtpClient client_;
 };
+
+// How a run makes its clients: one for each TCP probe, one for the FTP probe. Called on the run's
+// own thread.
+struct ProbeClients {
+  std::function<std::unique_ptr<TcpProbeClient>()> tcp;
+  std::function<std::unique_ptr<FtpProbeClient>()> ftp;
+};
+
+// The real clients, every name looked up through `look_up`.
+[[nodiscard]] ProbeClients SocketProbeClients(const net::LookUp& look_up);
 
 }  // namespace travik::core

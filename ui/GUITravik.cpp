@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <iterator>
 #include <utility>
 
 #include "assets/resource_ids.h"
@@ -20,6 +21,7 @@ constexpr wchar_t kWindowClass[] = L"TFrmTravik";
 constexpr UINT_PTR kLogSubclassId = 1;
 constexpr UINT_PTR kPrepareLogTimer = 1;
 constexpr UINT kPrepareLogDelayMs = 100;
+constexpr UINT kMsgRunWake = WM_APP + 1;     // the run has queued something; carries no data
 constexpr UINT kMsgQueryBusy = WM_APP + 10;  // answers whether a check is running
 
 // The log sets its own cursor; while the check runs it shows the busy arrow like the rest.
@@ -67,10 +69,6 @@ bool TFrmTravik::Create(HINSTANCE instance, int show_command) {
   // The log page's control is made once the first page is up, while the user reads it.
   SetTimer(hwnd_, kPrepareLogTimer, kPrepareLogDelayMs, nullptr);
   return true;
-}
-
-bool TFrmTravik::RunInProgress() const {
-  return run_ != nullptr && !run_->Done();
 }
 
 int TFrmTravik::Scale(int pixels) const {
@@ -142,11 +140,8 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
       SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(palette_.page());
     }
-    case kMsgRunLog:
-      OnRunLog(l);
-      return 0;
-    case kMsgRunFinished:
-      OnRunFinished(std::move(*TakeMessageData<core::CheckResult>(l)));
+    case kMsgRunWake:
+      OnRunWake();
       return 0;
     case WM_ACTIVATE:
       // Like a dialog, give the focus back to the control that had it (after a message box or
@@ -163,14 +158,7 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
       DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
-      if (run_ != nullptr) {
-        if (taskbar_ != nullptr) taskbar_->SetBusy(hwnd_, false);
-        if (RunInProgress()) {
-          run_->Cancel();  // its waits end at their next look; it is not waited for
-        } else {
-          run_.reset();  // a login that succeeded kept its FTP connection until now
-        }
-      }
+      ReleaseRun();
       return 0;
     default:
       return DefWindowProcW(hwnd_, message, w, l);
@@ -361,50 +349,63 @@ void TFrmTravik::btnStartClick() {
   ShowPage(1);
   if (!CreateLog()) throw Error("The check log could not be created");
   EnableWindow(btnStart, FALSE);
-  run_finished_ = false;
+  run_finished_ = run_ended_ = false;
   if (hooks_.taskbar) taskbar_ = hooks_.taskbar();
   if (taskbar_ != nullptr) taskbar_->SetBusy(hwnd_, true);
-  // The run owns its probes (IdTCPClient1, IdFTP1) and reports back through posted messages.
-  run_ = std::make_unique<core::BackgroundRun>(
-      inputs_.host, inputs_.targets, std::make_unique<core::SocketTcpProbe>(),
-      std::make_unique<core::SocketFtpProbe>(), std::make_shared<WindowRunListener>(hwnd_));
+  // The run owns its probes' clients and queues what it writes; the wake-up carries no data.
+  const HWND window = hwnd_;
+  run_ =
+      std::make_unique<core::BackgroundRun>(inputs_, core::SocketProbeClients(inputs_.look_up),
+                                            [window] { PostMessageW(window, kMsgRunWake, 0, 0); });
   SetFocus(mList.Handle());
   RefreshCursor();
 }
 
-void TFrmTravik::OnRunLog(LPARAM first) {
-  // The operations waiting in the queue are shown together: lines that a later operation of the
-  // same batch replaces never reach the control, and the rest go in by runs of one colour. The
-  // run is quicker than the control's handling of each line.
+void TFrmTravik::OnRunWake() {
+  if (run_ == nullptr) return;
+  std::vector<core::RunEvent> events = run_->Take();
+  // The lines are shown together; the result or the failure, when it has come, is the last item.
+  auto last_word = events.end();
+  if (!events.empty() && (events.back().kind == core::RunEvent::Kind::kFinished ||
+                          events.back().kind == core::RunEvent::Kind::kFailed)) {
+    last_word = std::prev(events.end());
+  }
+  ShowRunLines(events.begin(), last_word);
+  if (last_word == events.end()) return;
+  if (last_word->kind == core::RunEvent::Kind::kFinished) {
+    OnRunFinished(std::move(*last_word->result));
+  } else {
+    OnRunFailed(last_word->failure);
+  }
+}
+
+void TFrmTravik::ShowRunLines(std::vector<core::RunEvent>::iterator first,
+                              std::vector<core::RunEvent>::iterator last) {
+  // Lines that a later operation of the same batch replaces never reach the control, and the
+  // rest go in by runs of one colour: the run is quicker than the control's handling of each line.
   std::vector<RichLog::Line> pending;
-  LPARAM next = first;
-  MSG message;
-  constexpr int kMostAtOnce = 256;  // the window still reads its other messages between batches
-  for (int done = 0;;) {
-    const std::unique_ptr<LogOperation> operation = TakeMessageData<LogOperation>(next);
-    RichLog::Line line{std::move(operation->text), RichLog::LineColour(operation->issue)};
-    switch (operation->kind) {
-      case LogOperation::Kind::kClear:
+  for (auto event = first; event != last; ++event) {
+    RichLog::Line line{Widen(event->line.text), RichLog::LineColour(event->line.issue)};
+    switch (event->kind) {
+      case core::RunEvent::Kind::kClear:
         pending.clear();
         mList.Clear();
         break;
-      case LogOperation::Kind::kAppend:
+      case core::RunEvent::Kind::kAppend:
         pending.push_back(std::move(line));
         break;
-      case LogOperation::Kind::kReplaceLast:
+      case core::RunEvent::Kind::kReplaceLast:
         if (pending.empty()) {
           mList.ReplaceLast(line.text, line.colour);
         } else {
           pending.back() = std::move(line);
         }
         break;
+      default:
+        break;
     }
-    if (++done == kMostAtOnce ||
-        !PeekMessageW(&message, hwnd_, kMsgRunLog, kMsgRunLog, PM_REMOVE)) {
-      break;
-    }
-    next = message.lParam;
   }
+  if (pending.empty()) return;
   mList.AppendLines(pending);
   SendMessageW(mList.Handle(), EM_SCROLLCARET, 0, 0);
 }
@@ -414,10 +415,30 @@ void TFrmTravik::OnRunFinished(core::CheckResult result) {
   FError = std::move(result.errors);
   FSecondaryError = std::move(result.secondary_errors);
   run_finished_ = true;
-  if (taskbar_ != nullptr) taskbar_->SetBusy(hwnd_, false);
+  EndRunOnScreen();
   EnableWindow(btnNext, TRUE);
   SetFocus(btnNext);
+}
+
+void TFrmTravik::OnRunFailed(const std::string& failure) {
+  // A partial run has no verdict: the log keeps its lines and "Próximo" stays disabled.
+  EndRunOnScreen();
+  hooks_.error_box(hwnd_, Widen(failure));
+}
+
+void TFrmTravik::EndRunOnScreen() {
+  run_ended_ = true;
+  if (taskbar_ != nullptr) taskbar_->SetBusy(hwnd_, false);
   RefreshCursor();
+}
+
+void TFrmTravik::ReleaseRun() {
+  if (run_ == nullptr) return;
+  // Nothing is posted to this window from now on, and what is still queued goes with the run.
+  run_->StopWaking();
+  (void)run_->Take();
+  if (taskbar_ != nullptr) taskbar_->SetBusy(hwnd_, false);
+  run_.reset();  // cancels a run still going, joins it, ends a login that succeeded with QUIT
 }
 
 void TFrmTravik::btnNextClick() {

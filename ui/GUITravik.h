@@ -17,7 +17,6 @@
 #include "toolkit/taskbar.h"
 #include "toolkit/widgets.h"
 #include "toolkit/window_base.h"
-#include "ui/run_messages.h"
 #include "ui/window_hooks.h"
 
 namespace travik {
@@ -29,9 +28,6 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
 
   // Builds the window with its layout, runs FormCreate and shows it. False when it failed.
   bool Create(HINSTANCE instance, int show_command);
-  // A check run was started and its worker has not returned (after the window is closed: a run
-  // abandoned in a wait that cannot be cut short).
-  [[nodiscard]] bool RunInProgress() const;
 
  private:
   friend class WindowBase<TFrmTravik>;
@@ -46,10 +42,15 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
   void btnCloseClick();
   void OnCommand(int id, int code);
 
-  // The run's messages.
-  void OnRunLog(LPARAM first_operation);
+  // What the run has queued: its lines, then its result or its failure.
+  void OnRunWake();
+  void ShowRunLines(std::vector<core::RunEvent>::iterator first,
+                    std::vector<core::RunEvent>::iterator last);
   void OnRunFinished(core::CheckResult result);
-  [[nodiscard]] bool Busy() const { return run_ != nullptr && !run_finished_; }
+  void OnRunFailed(const std::string& failure);
+  void EndRunOnScreen();
+  void ReleaseRun();
+  [[nodiscard]] bool Busy() const { return run_ != nullptr && !run_ended_; }
 
   // Layout and look.
   bool BuildLayout();
@@ -85,8 +86,9 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
   std::vector<std::string> FError;           // impediments, from the run's result
   std::vector<std::string> FSecondaryError;  // secondary errors, from the run's result
 
-  std::unique_ptr<core::BackgroundRun> run_;  // holds IdTCPClient1 and IdFTP1
-  bool run_finished_ = false;
+  std::unique_ptr<core::BackgroundRun> run_;  // holds the probes' clients, IdFTP1 among them
+  bool run_finished_ = false;                 // its result is in: the verdict can be shown
+  bool run_ended_ = false;                    // its result or its failure is in
   std::unique_ptr<TaskbarProgress> taskbar_;
 
   Palette palette_;

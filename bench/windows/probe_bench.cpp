@@ -117,12 +117,11 @@ class NullSink final : public core::LogSink {
 };
 
 std::optional<double> TimeCoreRun(const ProgramSetup& setup) {
-  core::SocketTcpProbe tcp;
-  core::SocketFtpProbe ftp;
+  const core::ProbeClients clients = core::SocketProbeClients(setup.run.look_up);
   NullSink sink;
   const core::CancelFlag cancel{false};
   const Clock::time_point start = Clock::now();
-  core::CheckRun run(setup.run.host, setup.run.targets, tcp, ftp, sink, cancel);
+  core::CheckRun run(setup.run, clients, sink, cancel);
   const core::CheckResult result = run.Run();
   const double ms = MillisecondsBetween(start, Clock::now());
   std::size_t open_probes = 0;

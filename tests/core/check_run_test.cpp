@@ -4,13 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "tests/core/fake_probes.h"
+#include "tests/native/loopback_listener.h"
 
 namespace travik::core {
 namespace {
 
-using test::FakeFtp;
-using test::FakeTcp;
+using test::FakeNetwork;
 using test::FtpScript;
 using test::kHosts;
 using test::kPorts;
@@ -230,13 +238,11 @@ TEST(CheckRun, WholeRunsGiveTheirLogListsAndVerdict) {
 
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeTcp tcp(c.peers);
-    FakeFtp ftp(c.ftp);
+    auto network = std::make_shared<FakeNetwork>();
+    network->peers = c.peers;
+    network->ftp = c.ftp;
     RecordingSink sink;
-    const CancelFlag cancel{false};
-    const NetworkTargets targets = test::FakeTargets();
-    CheckRun run(c.host, targets, tcp, ftp, sink, cancel);
-    const CheckResult result = run.Run();
+    const CheckResult result = test::RunWithFakes(c.host, test::FakeTargets(), network, sink);
 
     EXPECT_EQ(result.log, c.log);
     EXPECT_EQ(sink.Lines(), c.log) << "what the sink shows is the result's log";
@@ -244,23 +250,23 @@ TEST(CheckRun, WholeRunsGiveTheirLogListsAndVerdict) {
     EXPECT_EQ(result.secondary_errors, c.secondary);
     EXPECT_TRUE(result.completed);
     EXPECT_EQ(result.Ready(), c.errors.empty());
-    EXPECT_EQ(tcp.disconnects, 6) << "every probe disconnects its client";
-    EXPECT_EQ(ftp.hosts, Texts{"ftp.invalid"});
+    EXPECT_EQ(network->tcp_clients, 6) << "each probe has a client of its own";
+    EXPECT_EQ(network->tcp_disconnects, 6) << "every probe disconnects its client";
+    EXPECT_EQ(network->ftp_hosts, Texts{"ftp.invalid"});
   }
 }
 
 TEST(CheckRun, RecordsFiguresAndEachProbe) {
-  FakeTcp tcp({{"b2.invalid", Peer::kUnknown},
-               {"i1.invalid", Peer::kClosesAtOnce},
-               {"i4.invalid", Peer::kRefuses}});
-  FakeFtp ftp(FtpScript{{}, 530, {}, "Login incorrect.\r\nTry again.\r\n"});
+  auto network = std::make_shared<FakeNetwork>();
+  network->peers = {{"b2.invalid", Peer::kUnknown},
+                    {"i1.invalid", Peer::kClosesAtOnce},
+                    {"i4.invalid", Peer::kRefuses}};
+  network->ftp = FtpScript{{}, 530, {}, "Login incorrect.\r\nTry again.\r\n"};
   RecordingSink sink;
-  const CancelFlag cancel{false};
   HostFacts host = GoodHost();
   host.decimal_separator = ",";
   host.total_memory = [] { return std::uint64_t{17179869184}; };  // 16 GiB shows as 15,99
-  const NetworkTargets targets = test::FakeTargets();
-  const CheckResult result = CheckRun(host, targets, tcp, ftp, sink, cancel).Run();
+  const CheckResult result = test::RunWithFakes(host, test::FakeTargets(), network, sink);
 
   EXPECT_EQ(result.os_line, kOsLine);
   EXPECT_EQ(result.memory.bytes, 17179869184);
@@ -316,18 +322,127 @@ TEST(CheckRun, FtpOutcomesCarryTheirReplyOrError) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeTcp tcp({});
-    FakeFtp ftp(c.script);
+    auto network = std::make_shared<FakeNetwork>();
+    network->ftp = c.script;
     RecordingSink sink;
-    const CancelFlag cancel{false};
-    const HostFacts host = GoodHost();
-    const NetworkTargets targets = test::FakeTargets();
-    const CheckResult result = CheckRun(host, targets, tcp, ftp, sink, cancel).Run();
+    const CheckResult result = test::RunWithFakes(GoodHost(), test::FakeTargets(), network, sink);
     ASSERT_TRUE(result.ftp.has_value());
     EXPECT_EQ(result.ftp->outcome, c.outcome);
     EXPECT_EQ(result.ftp->reply, c.reply);
     EXPECT_EQ(result.ftp->error, c.error);
   }
+}
+
+// The probes run side by side; whatever order their outcomes come in, the log operations, the two
+// lists and the result are those of a run whose probes end one after another.
+TEST(CheckRun, ProbesFinishingInAnyOrderWriteWhatASequentialRunWrites) {
+  const std::map<std::string, Peer> peers = {{"b1.invalid", Peer::kRefuses},
+                                             {"b2.invalid", Peer::kUnknown},
+                                             {"i2.invalid", Peer::kRefuses},
+                                             {"i3.invalid", Peer::kClosesAtOnce}};
+  const FtpScript ftp{{}, 530, {}, "User cannot log in.\r\n"};
+  const std::vector<std::string> sequential = {kHosts[0], kHosts[1], kHosts[2],     kHosts[3],
+                                               kHosts[4], kHosts[5], test::kFtpHost};
+  const auto run_in = [&](std::shared_ptr<test::FinishOrder> order, RecordingSink& sink) {
+    auto network = std::make_shared<FakeNetwork>();
+    network->peers = peers;
+    network->ftp = ftp;
+    network->order = std::move(order);
+    return test::RunWithFakes(GoodHost(), test::FakeTargets(), network, sink);
+  };
+  RecordingSink reference_sink;
+  const CheckResult reference =
+      run_in(std::make_shared<test::FinishOrder>(sequential), reference_sink);
+  ASSERT_EQ(reference.errors.front(), kBothBroadcastDown);
+
+  struct Order {
+    std::string name;
+    std::shared_ptr<test::FinishOrder> order;  // null: all at once
+  };
+  std::vector<Order> orders = {
+      {"all at once", nullptr},
+      {"in reverse", std::make_shared<test::FinishOrder>(
+                         std::vector<std::string>(sequential.rbegin(), sequential.rend()))},
+  };
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    std::vector<std::string> shuffled = sequential;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(seed));
+    orders.push_back(
+        {"seed " + std::to_string(seed), std::make_shared<test::FinishOrder>(std::move(shuffled))});
+  }
+  for (const Order& o : orders) {
+    SCOPED_TRACE(o.name);
+    RecordingSink sink;
+    const CheckResult result = run_in(o.order, sink);
+    EXPECT_EQ(sink.Operations(), reference_sink.Operations());
+    EXPECT_EQ(result.log, reference.log);
+    EXPECT_EQ(result.errors, reference.errors) << "the joint broadcast entry comes first";
+    EXPECT_EQ(result.secondary_errors, reference.secondary_errors);
+    ASSERT_EQ(result.probes.size(), reference.probes.size());
+    for (std::size_t i = 0; i < result.probes.size(); ++i) {
+      EXPECT_EQ(result.probes[i].host, reference.probes[i].host);
+      EXPECT_EQ(result.probes[i].ok, reference.probes[i].ok);
+      EXPECT_EQ(result.probes[i].error, reference.probes[i].error);
+    }
+    ASSERT_TRUE(result.ftp.has_value());
+    EXPECT_EQ(result.ftp->outcome, reference.ftp->outcome);
+    EXPECT_EQ(result.ftp->error, reference.ftp->error);
+  }
+}
+
+// Each probe's time is its own, in milliseconds: probes that take 300 ms each take about that,
+// side by side, not six times it and not a thousandth of it.
+TEST(CheckRun, EachProbeTakesItsOwnTimeInMilliseconds) {
+  constexpr int kConnectMs = 300;
+  auto network = std::make_shared<FakeNetwork>();
+  network->connect_ms = kConnectMs;
+  network->ftp = kLoginIncorrect;
+  RecordingSink sink;
+  const CheckResult result = test::RunWithFakes(GoodHost(), test::FakeTargets(), network, sink);
+  ASSERT_EQ(result.probes.size(), 6u);
+  for (const TcpProbeResult& probe : result.probes) {
+    SCOPED_TRACE(probe.host);
+    EXPECT_GE(probe.elapsed_ms, kConnectMs);
+    EXPECT_LE(probe.elapsed_ms, 20 * kConnectMs);
+  }
+}
+
+// Over real loopback sockets: a probe looks at its connection right after its own connect, not
+// when its line is due. The second endpoint accepts and closes 200 ms later, while the first
+// probe's name look-up holds it for a second.
+TEST(CheckRun, APeerThatClosesSoonReadsOkWhileAnEarlierProbeIsHeld) {
+  const net::SocketLibrary library;
+  travik::test::Listener closing = travik::test::Listener::OnLoopback();
+  travik::test::Listener holding = travik::test::Listener::OnLoopback(0, 64);
+  std::thread peer([&closing] {
+    net::Socket accepted = closing.Accept(10000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    accepted.Close();
+  });
+  RunInputs inputs{GoodHost(), test::FakeTargets(), {}};
+  inputs.targets.broadcast[0] = {"slow.invalid", 81};
+  inputs.targets.broadcast[1] = {"127.0.0.1", closing.Port()};
+  for (NetworkEndpoint& e : inputs.targets.international) e = {"127.0.0.1", holding.Port()};
+  inputs.targets.ftp.host = "127.0.0.1";
+  inputs.targets.ftp.port = travik::test::Listener::OnLoopback().Port();  // closed: refused
+  inputs.targets.ftp.connect_timeout_ms = 1000;
+  inputs.targets.ftp.read_timeout_ms = 1000;
+  inputs.look_up = [](const std::string&) -> std::optional<net::Ipv4Address> {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    return std::nullopt;  // "slow.invalid" is not found, late
+  };
+  const ProbeClients clients = SocketProbeClients(inputs.look_up);
+  RecordingSink sink;
+  const CancelFlag cancel{false};
+  const CheckResult result = CheckRun(inputs, clients, sink, cancel).Run();
+  peer.join();
+  ASSERT_EQ(result.probes.size(), 6u);
+  EXPECT_EQ(result.log[6].text,
+            "Testando conexão em slow.invalid:81...Falha\rSocket Error # "
+            "11001\r\nHost not found.");
+  EXPECT_EQ(result.log[7].text,
+            "Testando conexão em 127.0.0.1:" + std::to_string(closing.Port()) + "...OK");
+  EXPECT_TRUE(result.probes[1].ok);
 }
 
 TEST(Verdict, ReadyOrTheImpedimentsWithTheSupportAddress) {

@@ -1,17 +1,22 @@
 #pragma once
-// Probes and a log sink for testing the check run without a network or a window.
+// Probe clients and a log sink for testing the check run without a network or a window. The run
+// makes one client per probe and uses each on its own thread; the clients of one run share a
+// FakeNetwork, which says how each endpoint answers and counts what the clients did.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "core/background_run.h"
+#include "core/check_run.h"
 #include "platform/socket.h"
 
 namespace travik::core::test {
@@ -21,12 +26,13 @@ namespace travik::core::test {
 inline const char* const kHosts[] = {"b1.invalid", "b2.invalid", "i1.invalid",
                                      "i2.invalid", "i3.invalid", "i4.invalid"};
 inline constexpr std::uint16_t kPorts[] = {81, 81, 7500, 7500, 80, 80};
+inline constexpr char kFtpHost[] = "ftp.invalid";
 
 inline NetworkTargets FakeTargets() {
   NetworkTargets targets;
   for (std::size_t i = 0; i < 2; ++i) targets.broadcast[i] = {kHosts[i], kPorts[i]};
   for (std::size_t i = 0; i < 4; ++i) targets.international[i] = {kHosts[i + 2], kPorts[i + 2]};
-  targets.ftp.host = "ftp.invalid";
+  targets.ftp.host = kFtpHost;
   return targets;
 }
 
@@ -37,52 +43,7 @@ enum class Peer {
   kUnknown,       // socket error 11001
   kClosesAtOnce,  // the connect succeeds, the peer has closed by the time the probe looks
   kBlocks,        // the connect waits until the run is cancelled
-};
-
-class FakeTcp final : public TcpProbeClient {
- public:
-  explicit FakeTcp(std::map<std::string, Peer> peers,
-                   std::shared_ptr<std::atomic<bool>> gave_up = nullptr)
-      : peers_(std::move(peers)), gave_up_(std::move(gave_up)) {}
-  void Connect(const std::string& host, std::uint16_t, const CancelFlag& cancel) override {
-    connected_ = false;
-    const auto found = peers_.find(host);
-    const Peer peer = found == peers_.end() ? Peer::kAccepts : found->second;
-    switch (peer) {
-      case Peer::kAccepts:
-        connected_ = true;
-        return;
-      case Peer::kRefuses:
-        throw net::SocketError(net::kErrConnRefused);
-      case Peer::kUnknown:
-        throw net::SocketError(net::kErrHostNotFound);
-      case Peer::kClosesAtOnce:
-        return;
-      case Peer::kBlocks:
-        WaitForCancel(cancel);
-        if (gave_up_) gave_up_->store(true);
-        throw Error("Cancelled.");
-    }
-  }
-  [[nodiscard]] bool Connected() override { return connected_; }
-  void Disconnect() noexcept override {
-    connected_ = false;
-    ++disconnects;
-  }
-  int disconnects = 0;
-
-  // Bounded: a test that forgets to cancel fails instead of hanging.
-  static void WaitForCancel(const CancelFlag& cancel) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!cancel.load() && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-
- private:
-  std::map<std::string, Peer> peers_;
-  std::shared_ptr<std::atomic<bool>> gave_up_;  // set when a blocked connect gives up
-  bool connected_ = false;
+  kOutOfMemory,   // the connect raises std::bad_alloc, which no check expects
 };
 
 // How the fake FTP server answers: a login reply, or an error to raise.
@@ -94,88 +55,187 @@ struct FtpScript {
   bool blocks = false;                    // waits until the run is cancelled
 };
 
-class FakeFtp final : public FtpProbeClient {
+// Bounded: a test that forgets to cancel fails instead of hanging.
+inline void WaitForCancel(const CancelFlag& cancel) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!cancel.load() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// The order in which the probes finish, by host name: each waits for those before it. Lets a test
+// have the outcomes come in an order of its choosing, whatever the threads do.
+class FinishOrder {
  public:
-  explicit FakeFtp(FtpScript script) : script_(std::move(script)) {}
-  std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
-                                       const CancelFlag& cancel) override {
-    hosts.push_back(settings.host);
-    if (script_.blocks) {
-      FakeTcp::WaitForCancel(cancel);
-      throw Error("Cancelled.");
-    }
-    if (script_.accepted) return script_.accepted;
-    if (script_.reply_code) throw net::FtpReplyError(*script_.reply_code, script_.text);
-    if (script_.socket_error) throw net::SocketError(*script_.socket_error);
-    throw net::FtpError(script_.text);
-  }
-  void Disconnect() noexcept override {}
-  std::vector<std::string> hosts;
-
- private:
-  FtpScript script_;
-};
-
-// Keeps what the run did to the log, as the window would show it; safe across threads.
-class RecordingSink final : public RunListener {
- public:
-  void Clear() override {
-    Do([&] { lines_.clear(); });
-  }
-  void Append(const LogLine& line) override {
-    Do([&] { lines_.push_back(line); });
-  }
-  void ReplaceLast(const LogLine& line) override {
-    Do([&] {
-      if (!lines_.empty()) lines_.back() = line;
-    });
-  }
-  void Finished(CheckResult result) override {
-    Do([&] {
-      ++finished_;
-      result_ = std::move(result);
-    });
-  }
-
-  [[nodiscard]] std::vector<LogLine> Lines() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  [[nodiscard]] int Operations() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return operations_;
-  }
-  [[nodiscard]] int FinishedCount() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return finished_;
-  }
-  [[nodiscard]] std::optional<CheckResult> Result() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return result_;
-  }
-  // Waits, bounded, until `done` holds for the lines.
-  template <typename Predicate>
-  bool WaitFor(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  explicit FinishOrder(std::vector<std::string> hosts) : hosts_(std::move(hosts)) {}
+  // Waits (bounded, and not past a cancel) until every host before `host` has finished.
+  void WaitForTurn(const std::string& host, const CancelFlag& cancel) {
+    const auto place = std::find(hosts_.begin(), hosts_.end(), host);
+    const auto turn = static_cast<std::size_t>(place - hosts_.begin());
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return done(lines_); });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (finished_ < turn && !cancel.load() && std::chrono::steady_clock::now() < until) {
+      changed_.wait_for(lock, std::chrono::milliseconds(5));
+    }
   }
-
- private:
-  template <typename Change>
-  void Do(Change change) {
+  void Finished() {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      change();
-      ++operations_;
+      ++finished_;
     }
     changed_.notify_all();
   }
-  mutable std::mutex mutex_;
+
+ private:
+  std::vector<std::string> hosts_;
+  std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<LogLine> lines_{{"mList", false}};
-  int operations_ = 0;
-  int finished_ = 0;
-  std::optional<CheckResult> result_;
+  std::size_t finished_ = 0;
 };
+
+struct FakeNetwork {
+  std::map<std::string, Peer> peers;
+  FtpScript ftp;
+  std::shared_ptr<FinishOrder> order;  // null: every probe finishes at once
+  // Milliseconds each TCP connect takes (a probe that takes a known time).
+  int connect_ms = 0;
+
+  std::atomic<int> tcp_clients{0};
+  std::atomic<int> tcp_disconnects{0};
+  std::atomic<int> ftp_disconnects{0};
+  std::atomic<int> gave_up{0};  // blocked connects that saw the cancel
+  std::mutex mutex;
+  std::vector<std::string> ftp_hosts;
+
+  [[nodiscard]] Peer PeerOf(const std::string& host) const {
+    const auto found = peers.find(host);
+    return found == peers.end() ? Peer::kAccepts : found->second;
+  }
+};
+
+// One TCP probe's client: its own connection state, the network's answers.
+class FakeTcp final : public TcpProbeClient {
+ public:
+  explicit FakeTcp(std::shared_ptr<FakeNetwork> network) : network_(std::move(network)) {
+    ++network_->tcp_clients;
+  }
+  void Connect(const std::string& host, std::uint16_t, const CancelFlag& cancel) override {
+    connected_ = false;
+    struct Done {
+      FinishOrder* order;
+      ~Done() {
+        if (order != nullptr) order->Finished();
+      }
+    } done{network_->order.get()};
+    if (network_->order) network_->order->WaitForTurn(host, cancel);
+    if (network_->connect_ms > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(network_->connect_ms));
+    }
+    switch (network_->PeerOf(host)) {
+      case Peer::kAccepts:
+        connected_ = true;
+        return;
+      case Peer::kRefuses:
+        throw net::SocketError(net::kErrConnRefused);
+      case Peer::kUnknown:
+        throw net::SocketError(net::kErrHostNotFound);
+      case Peer::kClosesAtOnce:
+        return;
+      case Peer::kBlocks:
+        WaitForCancel(cancel);
+        ++network_->gave_up;
+        throw net::CancelledError();
+      case Peer::kOutOfMemory:
+        throw std::bad_alloc();
+    }
+  }
+  [[nodiscard]] bool Connected() override { return connected_; }
+  void Disconnect() noexcept override {
+    connected_ = false;
+    ++network_->tcp_disconnects;
+  }
+
+ private:
+  std::shared_ptr<FakeNetwork> network_;
+  bool connected_ = false;
+};
+
+class FakeFtp final : public FtpProbeClient {
+ public:
+  explicit FakeFtp(std::shared_ptr<FakeNetwork> network) : network_(std::move(network)) {}
+  std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
+                                       const CancelFlag& cancel) override {
+    {
+      const std::lock_guard<std::mutex> lock(network_->mutex);
+      network_->ftp_hosts.push_back(settings.host);
+    }
+    struct Done {
+      FinishOrder* order;
+      ~Done() {
+        if (order != nullptr) order->Finished();
+      }
+    } done{network_->order.get()};
+    if (network_->order) network_->order->WaitForTurn(settings.host, cancel);
+    const FtpScript& script = network_->ftp;
+    if (script.blocks) {
+      WaitForCancel(cancel);
+      throw net::CancelledError();
+    }
+    if (script.accepted) return script.accepted;
+    if (script.reply_code) throw net::FtpReplyError(*script.reply_code, script.text);
+    if (script.socket_error) throw net::SocketError(*script.socket_error);
+    throw net::FtpError(script.text);
+  }
+  void Disconnect() noexcept override { ++network_->ftp_disconnects; }
+
+ private:
+  std::shared_ptr<FakeNetwork> network_;
+};
+
+inline ProbeClients FakeClients(const std::shared_ptr<FakeNetwork>& network) {
+  return {[network] { return std::make_unique<FakeTcp>(network); },
+          [network] { return std::make_unique<FakeFtp>(network); }};
+}
+
+// One log operation of a run, as the sink heard it.
+struct LogOperation {
+  enum class Kind { kClear, kAppend, kReplaceLast };
+  Kind kind;
+  LogLine line;
+  friend bool operator==(const LogOperation&, const LogOperation&) = default;
+};
+
+// Keeps what the run did to the log: every operation, and the lines as the window would show them.
+class RecordingSink final : public LogSink {
+ public:
+  void Clear() override {
+    operations_.push_back({LogOperation::Kind::kClear, {}});
+    lines_.clear();
+  }
+  void Append(const LogLine& line) override {
+    operations_.push_back({LogOperation::Kind::kAppend, line});
+    lines_.push_back(line);
+  }
+  void ReplaceLast(const LogLine& line) override {
+    operations_.push_back({LogOperation::Kind::kReplaceLast, line});
+    if (!lines_.empty()) lines_.back() = line;
+  }
+  [[nodiscard]] const std::vector<LogLine>& Lines() const { return lines_; }
+  [[nodiscard]] const std::vector<LogOperation>& Operations() const { return operations_; }
+
+ private:
+  std::vector<LogLine> lines_{{"mList", false}};
+  std::vector<LogOperation> operations_;
+};
+
+// A whole run on this thread with the fakes.
+inline CheckResult RunWithFakes(const HostFacts& host, const NetworkTargets& targets,
+                                const std::shared_ptr<FakeNetwork>& network, LogSink& sink) {
+  const RunInputs inputs{host, targets, {}};
+  const ProbeClients clients = FakeClients(network);
+  const CancelFlag cancel{false};
+  CheckRun run(inputs, clients, sink, cancel);
+  return run.Run();
+}
 
 }  // namespace travik::core::test

@@ -12,8 +12,7 @@
 namespace travik::core {
 namespace {
 
-using test::FakeFtp;
-using test::FakeTcp;
+using test::FakeNetwork;
 using test::FtpScript;
 using test::kHosts;
 using test::kPorts;
@@ -43,11 +42,11 @@ CheckResult RunChecks(const HostFacts& host, std::map<std::string, Peer> peers,
                       const FtpScript& script) {
   NetworkTargets targets = test::FakeTargets();
   targets.ftp.port = 2121;
-  FakeTcp tcp(std::move(peers));
-  FakeFtp ftp(script);
+  auto network = std::make_shared<FakeNetwork>();
+  network->peers = std::move(peers);
+  network->ftp = script;
   RecordingSink sink;
-  const CancelFlag cancel{false};
-  return CheckRun(host, targets, tcp, ftp, sink, cancel).Run();
+  return test::RunWithFakes(host, targets, network, sink);
 }
 
 RunMetadata Metadata() {

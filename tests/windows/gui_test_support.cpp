@@ -59,6 +59,10 @@ ProgramSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
   setup.run.host.total_memory = [] { return std::uint64_t{8} << 30; };
   setup.run.host.free_disk = [] { return std::int64_t{100} << 30; };
   setup.run.host.is_admin = [] { return true; };
+  // Tests name hosts under .invalid for "host not found"; none is ever sent to a name server.
+  setup.run.look_up = [](const std::string&) -> std::optional<net::Ipv4Address> {
+    return std::nullopt;
+  };
   setup.run.host.decimal_separator = ".";
   setup.window.read_decimal_separator = [] { return std::wstring(L"."); };
   setup.window.error_box = [recorded](HWND, const std::wstring& text) {

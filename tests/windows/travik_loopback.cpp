@@ -7,7 +7,12 @@
 //                             order (two broadcast, four international); the last one given
 //                             stands for the rest. Hosts: 127.x.x.x or a name under .invalid.
 //   TRAVIK_LOOPBACK_FTP_PORT  the FTP server's port on 127.0.0.1
-//   TRAVIK_LOOPBACK_FAIL      optional, "memory,disk,admin" (any of them): host checks to fail
+//   TRAVIK_LOOPBACK_FAIL      optional, "memory,disk,admin" (any of them): host checks to fail;
+//                             "unexpected": the administrator query raises an error no check
+//                             expects
+//   TRAVIK_LOOPBACK_RESOLVER  optional, "system": names go to the system's resolver (only inside
+//                             a test's own network namespace, whose name server is on loopback);
+//                             otherwise no name is looked up and every name is not found
 //
 // Without both endpoint variables, or with any other host, it exits with code 3 before anything
 // else happens.
@@ -17,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -101,6 +107,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     setup.run.host.free_disk = [] { return std::int64_t{-1}; };  // the query failed
   }
   if (fail.find("admin") != std::string::npos) setup.run.host.is_admin = [] { return false; };
+  if (fail.find("unexpected") != std::string::npos) {
+    setup.run.host.is_admin = []() -> bool { throw std::runtime_error("token query broke"); };
+  }
+  if (Variable(L"TRAVIK_LOOPBACK_RESOLVER").value_or("") == "system") {
+    setup.run.look_up = net::SystemLookUp;
+  }
   // The FTP probe waits as long as the program's own does.
   setup.run.targets.ftp.connect_timeout_ms = ProductTargets().ftp.connect_timeout_ms;
   setup.run.targets.ftp.read_timeout_ms = ProductTargets().ftp.read_timeout_ms;

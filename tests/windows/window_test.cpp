@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
 
 #include "../native/scripted_ftp_server.h"
 #include "app/startup.h"
@@ -373,13 +374,33 @@ TEST_F(WindowTest, ClosingDuringTheRunEndsTheWindowAtOnce) {
     const Lines lines = LogLines(w);
     return !lines.empty() && lines.back() == kFtpHeading;
   }));
-  EXPECT_TRUE(form->RunInProgress());
+  EXPECT_FALSE(IsWindowEnabled(FindControl(w, ids::kBtnNext)));
+  // The run is cancelled and joined while the window is destroyed: its waits end at their next
+  // look, long before the FTP read time-out.
   SendMessageW(w, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(w));
   EXPECT_TRUE(recorded_->error_boxes.empty());
   EXPECT_EQ(recorded_->taskbar_busy, (std::vector<bool>{true, false}));
-  // The abandoned run notices at its next look and ends long before the FTP read time-out.
-  EXPECT_TRUE(PumpUntil([&] { return !form->RunInProgress(); }, 10000));
+}
+
+TEST_F(WindowTest, ARunThatMeetsTheUnexpectedShowsTheErrorAndNoVerdict) {
+  ScriptedFtpServer ftp({kLoginRejected});
+  ProgramSetup setup = LoopbackSetup(accepting_.Endpoint(), ftp.Port(), recorded_);
+  setup.run.host.is_admin = []() -> bool { throw std::runtime_error("token query broke"); };
+  auto form = OpenWindow(setup);
+  ASSERT_NE(form, nullptr);
+  HWND w = form->Handle();
+  Click(w, ids::kBtnStart);
+  ASSERT_TRUE(PumpUntil([&] { return !recorded_->error_boxes.empty(); }));
+  EXPECT_EQ(recorded_->error_boxes, std::vector<std::wstring>{L"token query broke"});
+  // The log keeps what the run wrote before; a partial run has no verdict.
+  const Lines lines = LogLines(w);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), L"--------- Iniciando verificação ---------");
+  EXPECT_NE(lines.back(), L"--------- Verificação finalizada ---------");
+  EXPECT_FALSE(IsWindowEnabled(FindControl(w, ids::kBtnNext)));
+  EXPECT_EQ(recorded_->taskbar_busy, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(IsWindow(w)) << "the window stays open";
 }
 
 TEST_F(WindowTest, RealFtpServerRejectingTheTestLoginCountsAsReached) {
