@@ -231,6 +231,12 @@ TEST(FtpClientLogin, ServerAnswersHostAndClosesConnectAgainWithoutIt) {
        {{kGreeting, "500 Go away<close>"}, accepted},
        "",
        {{kHost}, {kUser, "FEAT", "TYPE A", "SYST", "QUIT"}}},
+      // The reply and the end of the stream in one segment, the server still listening: the
+      // client sees the close before it sends USER.
+      {"reply and end of stream in one segment",
+       {{kGreeting, "500 Go away<fin>"}, login},
+       "Login incorrect.\r\n",
+       {{kHost}, {kUser, kPass, "QUIT"}}},
       {"reply, close 50 ms later",
        {{kGreeting, "500 Go away<pause:50><close>"}, login},
        "Login incorrect.\r\n",

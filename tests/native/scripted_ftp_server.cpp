@@ -3,6 +3,14 @@
 #include <exception>
 #include <utility>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace travik::test {
 namespace {
 
@@ -11,8 +19,24 @@ constexpr int kPauseMs = 50;
 constexpr std::size_t kMaxCommandBytes = 64 * 1024;
 constexpr char kClose[] = "<close>";
 constexpr char kAbort[] = "<abort>";
+constexpr char kFin[] = "<fin>";
 constexpr char kSilent[] = "<silent>";
 constexpr char kPause[] = "<pause";  // "<pause>" or "<pause:MS>"
+
+// Sends `text` and then the end of the stream, in one segment where the system allows it (Linux
+// holds the text back until the shutdown), and keeps the receiving half open.
+void SendWithFin(net::Socket& socket, const std::string& text) {
+#ifdef _WIN32
+  socket.SendAll(text);
+  ::shutdown(static_cast<SOCKET>(socket.Handle()), SD_SEND);
+#else
+  const int on = 1, off = 0;
+  setsockopt(static_cast<int>(socket.Handle()), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+  socket.SendAll(text);
+  ::shutdown(static_cast<int>(socket.Handle()), SHUT_WR);
+  setsockopt(static_cast<int>(socket.Handle()), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+#endif
+}
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -122,10 +146,17 @@ void ScriptedFtpServer::Run() {
   listener_.Close();
 }
 
-bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry) {
+bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry,
+                                  bool* half_closed) {
   std::string text = entry;
   bool close_after = false;
   bool abort_after = false;
+  if (EndsWith(text, kFin)) {
+    text.resize(text.size() - (sizeof kFin - 1));
+    SendWithFin(socket, EndsWith(text, "\n") ? text : text + "\r\n");
+    if (half_closed != nullptr) *half_closed = true;
+    return true;
+  }
   if (EndsWith(text, kClose)) {
     text.resize(text.size() - (sizeof kClose - 1));
     close_after = true;
@@ -152,7 +183,8 @@ bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry)
 }
 
 void ScriptedFtpServer::RunSession(net::Socket& socket, const Script& script, std::size_t index) {
-  if (script.empty() || !SendEntry(socket, script[0])) return;
+  bool half_closed = false;  // after "<fin>": record what comes, answer nothing
+  if (script.empty() || !SendEntry(socket, script[0], &half_closed)) return;
   std::size_t next = 1;
   std::string buffer;
   while (!Expired()) {
@@ -169,8 +201,9 @@ void ScriptedFtpServer::RunSession(net::Socket& socket, const Script& script, st
         const std::lock_guard<std::mutex> lock(mutex_);
         commands_[index].push_back(line);
       }
+      if (half_closed) continue;
       if (next < script.size()) {
-        if (!SendEntry(socket, script[next++])) return;
+        if (!SendEntry(socket, script[next++], &half_closed)) return;
       } else if (line == "QUIT") {
         SendEntry(socket, "221 Goodbye.");
         return;

@@ -22,6 +22,9 @@
 //   "<abort>"   at the end of an entry: after sending the text, wait for the next command and
 //               close without reading it, which makes the client see a reset (socket error
 //               10054) instead of an orderly close;
+//   "<fin>"     at the end of an entry: send the text and the end of the stream together (one
+//               segment where the system allows it), then go on recording what the client
+//               sends, answering nothing, until it closes;
 //   "<silent>"  answer nothing.
 // Once a script has run out the server goes on recording commands without answering them,
 // except "QUIT", answered "221 Goodbye." before the session ends, until the client closes the
@@ -63,7 +66,7 @@ class ScriptedFtpServer {
  private:
   void Run();
   void RunSession(net::Socket& socket, const Script& script, std::size_t index);
-  bool SendEntry(net::Socket& socket, const std::string& entry);
+  bool SendEntry(net::Socket& socket, const std::string& entry, bool* half_closed = nullptr);
   bool Expired() const;
 
   net::SocketLibrary library_;
