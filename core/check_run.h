@@ -109,6 +109,10 @@ class CheckRun {
 [[nodiscard]] std::vector<std::string> ReportSections(
     const std::vector<std::string>& errors, const std::vector<std::string>& secondary_errors);
 
+// The minimums, in GB figures: a figure passes when it is at least its minimum.
+inline constexpr double kMinimumMemoryGb = 2.0;
+inline constexpr double kMinimumDiskGb = 1.0;
+
 inline constexpr char kSupportAddress[] = "suporte@korvena.com.br";
 
 }  // namespace travik::core

@@ -5,9 +5,6 @@
 
 namespace travik {
 
-inline constexpr double kMinimumMemoryGb = 2.0;
-inline constexpr double kMinimumDiskGb = 1.0;
-
 // bytes x 9.31e-10, with the factor held as the 80-bit extended value nearest to 9.31e-10 and the
 // product rounded to extended precision and then to double. Computed with integers so that every
 // compiler gives the same double, whether or not its long double has 64 significand bits.

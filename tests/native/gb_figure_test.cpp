@@ -11,6 +11,10 @@
 namespace travik {
 namespace {
 
+// The check's minimums: 2 GB of memory, 1 GB of disk space.
+constexpr double kMinimumMemoryGb = 2.0;
+constexpr double kMinimumDiskGb = 1.0;
+
 TEST(ToGB, FiguresAtTheThresholds) {
   struct Case {
     double bytes;
