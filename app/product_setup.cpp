@@ -3,6 +3,7 @@
 #include "app/product_targets.h"
 #include "platform/host_windows.h"
 #include "platform/text.h"
+#include "toolkit/palette.h"
 
 namespace travik {
 
@@ -21,6 +22,7 @@ ProgramSetup ProductSetup() {
   window.error_box = ShowStandardErrorBox;
   window.missing_theme_box = ShowMissingThemeBox;
   window.taskbar = SystemTaskbar;
+  window.high_contrast = SystemHighContrast;
   return setup;
 }
 

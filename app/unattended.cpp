@@ -77,8 +77,7 @@ class HiddenLog final : public core::LogSink {
         control_(CreateWindowExW(0, MSFTEDIT_CLASS, L"", ES_MULTILINE | ES_READONLY, 0, 0, 640, 480,
                                  HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr)) {
     if (!control_) throw Error("The report cannot be made: RichEdit is not available.");
-    SetUpLogControl(control_.get(), background);
-    log_.Attach(control_.get());
+    log_.Attach(control_.get(), background);
   }
 
   void Clear() override { log_.Clear(); }

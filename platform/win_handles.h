@@ -53,6 +53,7 @@ using UniqueIcon = UniqueOwner<HICON, &DestroyIcon>;
 using UniqueWindow = UniqueOwner<HWND, &DestroyWindow>;
 using UniqueLibrary = UniqueOwner<HMODULE, &FreeLibrary>;
 using UniqueLocal = UniqueOwner<HLOCAL, &LocalFree>;
+using UniqueGlobal = UniqueOwner<HGLOBAL, &GlobalFree>;
 
 // A COM interface pointer.
 template <typename T>

@@ -59,6 +59,7 @@ void RichLog::Select(LONG from, LONG to) const {
 void RichLog::Clear() {
   SetWindowTextW(control_, L"");
   last_start_ = -1;
+  runs_.clear();
 }
 
 void RichLog::Append(const std::wstring& text, COLORREF colour) {
@@ -82,9 +83,10 @@ void RichLog::AppendLines(const std::vector<Line>& lines) {
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
     format.dwMask = CFM_COLOR;
-    format.crTextColor = colour;
+    format.crTextColor = Shown(colour);
     SendMessageW(control_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     SendMessageW(control_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(inserted.c_str()));
+    if (runs_.empty() || runs_.back().colour != colour) runs_.push_back({length, colour});
     last_start_ = last_start;
     length += static_cast<LONG>(inserted.size());
     first = next;
@@ -95,21 +97,75 @@ void RichLog::ReplaceLast(const std::wstring& text, COLORREF colour) {
   if (last_start_ >= 0) {
     Select(last_start_, Length());
     SendMessageW(control_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    while (!runs_.empty() && runs_.back().start >= last_start_) runs_.pop_back();
   }
   Append(text, colour);
 }
 
-void RichLog::SaveToFile(const std::wstring& path) const {
+RichLog::ScreenColours RichLog::OwnColours() const {
+  return {background_, kDefaultColour, kIssueColour};
+}
+
+COLORREF RichLog::Shown(COLORREF own) const {
+  if (screen_ == OwnColours()) return own;
+  return own == kIssueColour ? screen_.issue : screen_.text;
+}
+
+void RichLog::ShowIn(const ScreenColours& colours) {
+  if (colours != screen_) Paint(colours);
+}
+
+void RichLog::Paint(const ScreenColours& colours) {
+  screen_ = colours;  // Shown() maps to these from now on
+  if (control_ == nullptr) return;
+  SendMessageW(control_, WM_SETREDRAW, FALSE, 0);
+  CHARRANGE selection{};
+  SendMessageW(control_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  POINT view{};
+  SendMessageW(control_, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&view));
+
+  SendMessageW(control_, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(colours.background));
+  CHARFORMAT2W format{};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_BACKCOLOR | CFM_COLOR;
+  format.crBackColor = colours.background;
+  format.crTextColor = Shown(kDefaultColour);
+  SendMessageW(control_, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  format.dwMask = CFM_BACKCOLOR;
+  SendMessageW(control_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+  const LONG length = Length();
+  format.dwMask = CFM_COLOR;
+  for (std::size_t i = 0; i < runs_.size(); ++i) {
+    Select(runs_[i].start, i + 1 < runs_.size() ? runs_[i + 1].start : length);
+    format.crTextColor = Shown(runs_[i].colour);
+    SendMessageW(control_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  }
+
+  SendMessageW(control_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  SendMessageW(control_, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&view));
+  SendMessageW(control_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(control_, nullptr, TRUE);
+}
+
+void RichLog::SaveToFile(const std::wstring& path) {
   const UniqueHandle file = CreateOutputFile(path);
+  // The report is read by the support team, not on this screen: the lines' own colours.
+  const ScreenColours screen = screen_;
+  const bool repaint = screen != OwnColours();
+  if (repaint) Paint(OwnColours());
   StreamTarget target{file.get(), false};
   EDITSTREAM stream{};
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&target);
   stream.pfnCallback = WriteToFile;
   SendMessageW(control_, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+  if (repaint) Paint(screen);
   if (target.failed || stream.dwError != 0) throw Error("Failed to Save Stream");
 }
 
-void SetUpLogControl(HWND control, COLORREF background) {
+void RichLog::Attach(HWND control, COLORREF background) {
+  control_ = control;
+  background_ = background;
+  screen_ = OwnColours();
   SendMessageW(control, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(background));
   SendMessageW(control, EM_SETTARGETDEVICE, 0, 0);  // wrap at the control's width
   CHARFORMAT2W format{};

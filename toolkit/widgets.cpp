@@ -49,6 +49,11 @@ bool Panel::Create(HINSTANCE instance, const ControlArgs& args, HBRUSH backgroun
                   instance) != nullptr;
 }
 
+void Panel::SetBackground(HBRUSH background) {
+  background_ = background;
+  if (hwnd_ != nullptr) InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 LRESULT Panel::HandleMessage(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_ERASEBKGND: {
@@ -69,6 +74,10 @@ LRESULT Panel::HandleMessage(UINT message, WPARAM w, LPARAM l) {
       EndPaint(hwnd_, &ps);
       return 0;
     }
+    case WM_MOUSEWHEEL:
+      // The wheel turned over the page or with the focus on one of its buttons.
+      if (wheel_target_ != nullptr) return SendMessageW(wheel_target_, message, w, l);
+      return DefWindowProcW(hwnd_, message, w, l);
     case WM_COMMAND:
     case WM_DRAWITEM:
     case WM_CTLCOLORSTATIC:
@@ -100,7 +109,7 @@ void DrawThemedButton(const DRAWITEMSTRUCT& item, const Palette& palette, HFONT 
   const Colours& colours = palette.colours();
   RECT r = item.rcItem;
   HDC dc = item.hDC;
-  if (colours.themed) {
+  if (colours.flat) {
     FillRect(dc, &r, palette.button(disabled, pressed));
     FrameRect(dc, &r, palette.frame(focused));
     if (focused) {
@@ -108,7 +117,9 @@ void DrawThemedButton(const DRAWITEMSTRUCT& item, const Palette& palette, HFONT 
       InflateRect(&inner, -1, -1);
       FrameRect(dc, &inner, palette.frame(true));
     }
-    SetTextColor(dc, disabled ? colours.button_disabled_text : colours.button_text);
+    SetTextColor(dc, disabled  ? colours.button_disabled_text
+                     : pressed ? colours.button_pressed_text
+                               : colours.button_text);
   } else {
     DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
     SetTextColor(dc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));

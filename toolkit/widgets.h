@@ -21,12 +21,16 @@ struct ControlArgs {
 
 // A plain window that fills itself with a brush and can paint something of its own. The
 // notifications of its children (commands, owner drawing, colours) go on to the top-level
-// window, which owns the look.
+// window, which owns the look; the mouse wheel goes to the wheel target when it has one.
 class Panel : public WindowBase<Panel> {
  public:
   using Painter = std::function<void(HDC dc, const RECT& client)>;
 
   bool Create(HINSTANCE instance, const ControlArgs& args, HBRUSH background, Painter painter = {});
+  // The brush is the caller's and must outlive its use here (the palette's).
+  void SetBackground(HBRUSH background);
+  // The wheel goes to `target`, which must keep it (not hand it back to its parent).
+  void SetWheelTarget(HWND target) { wheel_target_ = target; }
 
  private:
   friend class WindowBase<Panel>;
@@ -34,6 +38,7 @@ class Panel : public WindowBase<Panel> {
   void OnUncaughtError(const char*) {}
   HBRUSH background_ = nullptr;  // owned by the palette
   Painter painter_;
+  HWND wheel_target_ = nullptr;
 };
 
 // A push button drawn in the palette's colours (the system's look without a theme). It is kept

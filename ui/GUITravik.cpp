@@ -18,6 +18,8 @@ namespace travik {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"TFrmTravik";
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 constexpr UINT_PTR kLogSubclassId = 1;
 constexpr UINT_PTR kPrepareLogTimer = 1;
 constexpr UINT kPrepareLogDelayMs = 100;
@@ -48,7 +50,10 @@ void RefreshCursor() {
 }  // namespace
 
 TFrmTravik::TFrmTravik(core::RunInputs run, WindowHooks hooks)
-    : inputs_(std::move(run)), hooks_(std::move(hooks)), palette_(hooks_.theme) {}
+    : inputs_(std::move(run)),
+      hooks_(std::move(hooks)),
+      high_contrast_(hooks_.high_contrast && hooks_.high_contrast()),
+      palette_(hooks_.theme, high_contrast_) {}
 
 TFrmTravik::~TFrmTravik() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -58,8 +63,7 @@ bool TFrmTravik::Create(HINSTANCE instance, int show_command) {
   instance_ = instance;
   if (!Register(instance, kWindowClass, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1))) return false;
   // The size is set from the monitor's DPI once the window exists (WM_CREATE).
-  if (CreateAs(kWindowClass, WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, L"TRAVIK",
-               WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+  if (CreateAs(kWindowClass, kWindowExStyle, L"TRAVIK", kWindowStyle,
                RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, nullptr, 0,
                instance) == nullptr) {
     return false;
@@ -75,6 +79,13 @@ int TFrmTravik::Scale(int pixels) const {
   return ScaleForDpi(pixels, dpi_);
 }
 
+SIZE TFrmTravik::DesignedWindowSize() const {
+  // The client area at the layout's DPI, in the frame the system draws for the window.
+  RECT r{0, 0, Scale(layout::kClient.cx), Scale(layout::kClient.cy)};
+  AdjustWindowRectForDpi(&r, kWindowStyle, kWindowExStyle, WindowDpi(hwnd_));
+  return {r.right - r.left, r.bottom - r.top};
+}
+
 void TFrmTravik::OnUncaughtError(const char* what) {
   // An error that escapes a handler is shown; the window stays open and keeps its state.
   hooks_.error_box(hwnd_, Widen(what));
@@ -87,9 +98,8 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
       if (!BuildLayout()) return -1;
       ApplyDpi(dpi_);
       // The client area at the designed size; WM_SIZE lays the controls out.
-      RECT r{0, 0, Scale(layout::kClient.cx), Scale(layout::kClient.cy)};
-      AdjustWindowRectForDpi(&r, WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, dpi_);
-      SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+      const SIZE size = DesignedWindowSize();
+      SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
       FormCreate();
       return 0;
@@ -97,6 +107,12 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
     case WM_SIZE:
       Layout();
       return 0;
+    case WM_GETMINMAXINFO: {
+      // Never smaller than the designed client area, which every control needs.
+      const SIZE size = DesignedWindowSize();
+      reinterpret_cast<MINMAXINFO*>(l)->ptMinTrackSize = {size.cx, size.cy};
+      return 0;
+    }
     case WM_DPICHANGED: {
       ApplyDpi(HIWORD(w));
       const auto* suggested = reinterpret_cast<const RECT*>(l);
@@ -111,6 +127,10 @@ LRESULT TFrmTravik::HandleMessage(UINT message, WPARAM w, LPARAM l) {
           hooks_.read_decimal_separator) {
         inputs_.host.decimal_separator = Narrow(hooks_.read_decimal_separator());
       }
+      FollowSystemLook(false);
+      return 0;
+    case WM_SYSCOLORCHANGE:
+      FollowSystemLook(true);
       return 0;
     case WM_TIMER:
       if (w == kPrepareLogTimer) {
@@ -226,9 +246,20 @@ bool TFrmTravik::BuildLayout() {
 
   // Page 2, "Finished".
   Label2 = CreateLabel(instance_, at(pages_[2].Handle(), ids::kLabel2, L"Verificação concluída"));
-  lblResult = CreateLabel(instance_, at(pages_[2].Handle(), ids::kLblResult, L"-"));
+  if (!ScrollBox1.Create(instance_, at(pages_[2].Handle(), ids::kScrollBox1), palette_.page(),
+                         palette_.frame(true))) {
+    return false;
+  }
+  lblResult = CreateLabel(instance_, at(ScrollBox1.ContentParent(), ids::kLblResult, L"-"));
   btnExport = CreateThemedButton(instance_, at(pages_[2].Handle(), ids::kBtnExport, L"Exportar"));
   btnClose = CreateThemedButton(instance_, at(pages_[2].Handle(), ids::kBtnClose, L"Fechar"));
+  if (lblResult != nullptr) ScrollBox1.SetContent(lblResult);
+  // The tab order: "Exportar", "Fechar", then the scroll box while it scrolls.
+  SetWindowPos(btnExport, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(btnClose, btnExport, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(ScrollBox1.Handle(), btnClose, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  // The focus is on a button; the wheel scrolls the verdict.
+  pages_[2].SetWheelTarget(ScrollBox1.Handle());
 
   for (HWND h : {Label1, btnStart, btnNext, Label2, lblResult, btnExport, btnClose}) {
     if (h == nullptr) return false;
@@ -260,8 +291,9 @@ bool TFrmTravik::CreateLog() {
   if (log == nullptr) return false;
   SetWindowPos(log, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SetWindowSubclass(log, LogSubclassProc, kLogSubclassId, 0);
-  SetUpLogControl(log, palette_.colours().log);
-  mList.Attach(log);
+  // The log's own colours are the theme's, for the report; the screen's follow the palette.
+  mList.Attach(log, ColoursOf(hooks_.theme).log);
+  mList.ShowIn(LogScreenColours());
   mList.Append(L"mList");
   Layout();
   return true;
@@ -312,7 +344,11 @@ void TFrmTravik::Layout() {
   place_rect(btnNext, layout::kBtnNext);
   place(mList.Handle(), 0, 0, width, height - panel_height);
   place_label(Label2, layout::kLabel2);
-  place_label(lblResult, layout::kLblResult);
+  const RECT& view = layout::kScrollBox1;
+  ScrollBox1.Place(RECT{Scale(view.left), Scale(view.top), Scale(view.left + view.right),
+                        Scale(view.top + view.bottom)},
+                   Scale(layout::kScrollBoxFocusBand));
+  FitLabel(lblResult);  // the box places it
   place_rect(btnExport, layout::kBtnExport);
   place_rect(btnClose, layout::kBtnClose);
   InvalidateRect(Image1.Handle(), nullptr, TRUE);
@@ -324,6 +360,31 @@ void TFrmTravik::PaintBanner(HDC dc, const RECT& strip) const {
   const int x = (strip.right - banner_.size.cx) / 2;
   const int y = (strip.bottom - banner_.size.cy) / 2;
   DrawPicture(dc, banner_, x, y);
+}
+
+RichLog::ScreenColours TFrmTravik::LogScreenColours() const {
+  const Colours& c = palette_.colours();
+  return {c.log, c.log_text, c.log_issue};
+}
+
+void TFrmTravik::FollowSystemLook(bool colours_changed) {
+  const bool on = hooks_.high_contrast && hooks_.high_contrast();
+  // The system's colours are the default look's and high contrast's, so any change of them
+  // counts; a theme's colours change with neither.
+  if (on == high_contrast_ && !colours_changed) return;
+  high_contrast_ = on;
+  ApplyPalette();
+}
+
+void TFrmTravik::ApplyPalette() {
+  palette_ = Palette(hooks_.theme, high_contrast_);
+  nbPages.SetBackground(palette_.page());
+  for (Panel& page : pages_) page.SetBackground(palette_.page());
+  Image1.SetBackground(palette_.page());
+  Panel1.SetBackground(palette_.panel());
+  ScrollBox1.SetColours(palette_.page(), palette_.frame(true));
+  if (mList.Handle() != nullptr) mList.ShowIn(LogScreenColours());
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void TFrmTravik::ShowPage(int index) {

@@ -14,6 +14,7 @@
 #include "toolkit/banner.h"
 #include "toolkit/palette.h"
 #include "toolkit/rich_log.h"
+#include "toolkit/scroll_box.h"
 #include "toolkit/taskbar.h"
 #include "toolkit/widgets.h"
 #include "toolkit/window_base.h"
@@ -59,7 +60,14 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
   void Layout();
   void ShowPage(int index);
   [[nodiscard]] int Scale(int pixels_at_96_dpi) const;
+  [[nodiscard]] SIZE DesignedWindowSize() const;
   void PaintBanner(HDC dc, const RECT& strip) const;
+  // High contrast read again after a change of the system's settings (or, `colours_changed`,
+  // of its colours); the look follows it at once.
+  void FollowSystemLook(bool colours_changed);
+  // Every control in the palette's colours, repainted.
+  void ApplyPalette();
+  [[nodiscard]] RichLog::ScreenColours LogScreenColours() const;
 
   core::RunInputs inputs_;
   WindowHooks hooks_;
@@ -78,6 +86,7 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
   HWND btnNext = nullptr;
   RichLog mList;  // created when the check starts: the first page does not need it
   HWND Label2 = nullptr;
+  ScrollBox ScrollBox1;  // shows lblResult above the buttons, scrolling a verdict that is longer
   HWND lblResult = nullptr;
   HWND btnExport = nullptr;
   HWND btnClose = nullptr;
@@ -91,6 +100,7 @@ class TFrmTravik : public WindowBase<TFrmTravik> {
   bool run_ended_ = false;                    // its result or its failure is in
   std::unique_ptr<TaskbarProgress> taskbar_;
 
+  bool high_contrast_;  // declared before the palette, which is made for it
   Palette palette_;
   UniqueFont font_, heading_font_;
   UniqueIcon icon_big_, icon_small_;

@@ -18,6 +18,7 @@ enum ControlId : int {
   kLblResult,
   kBtnExport,
   kBtnClose,
+  kScrollBox1,  // lblResult's scroll box
 };
 
 }  // namespace travik::ids

@@ -15,6 +15,12 @@ constexpr POINT kLabel2{16, 16};
 constexpr POINT kLblResult{24, 64};
 constexpr RECT kBtnExport{375, 232, 75, 25};
 constexpr RECT kBtnClose{456, 232, 75, 25};
+// Where lblResult shows, in its scroll box: from its place to as far from the right edge, and
+// down to a gap above the buttons. The box's focus band lies around it.
+constexpr int kScrollBoxGap = 8;
+constexpr RECT kScrollBox1{kLblResult.x, kLblResult.y, kClient.cx - 2 * kLblResult.x,
+                           kBtnExport.top - kScrollBoxGap - kLblResult.y};
+constexpr int kScrollBoxFocusBand = 2;
 constexpr int kFontHeight = 11;     // Tahoma 8 pt
 constexpr int kHeadingHeight = 19;  // Label2
 

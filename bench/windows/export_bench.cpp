@@ -128,10 +128,9 @@ int main(int argc, char** argv) {
         400, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
     if (!control) throw Error("the RichEdit control could not be created");
     SendMessageW(control.get(), EM_EXLIMITTEXT, 0, 64 * 1024 * 1024);
-    SetUpLogControl(control.get(), RGB(32, 32, 32));
 
     RichLog log;
-    log.Attach(control.get());
+    log.Attach(control.get(), RGB(32, 32, 32));
     const Clock::time_point fill_start = Clock::now();
     Fill(log);
     const double fill_ms = MillisecondsBetween(fill_start, Clock::now());

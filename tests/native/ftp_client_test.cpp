@@ -222,7 +222,7 @@ TEST(FtpClientLogin, ServerAnswersHostAndClosesConnectAgainWithoutIt) {
   const ScriptedFtpServer::Script login = {kGreeting, "331 Password required",
                                            "530 Login incorrect."};
   const ScriptedFtpServer::Script accepted = {kGreeting, "230 In", "211 None", "200 Ok", "215 X"};
-  const std::vector<HostCloseCase> cases = {
+  std::vector<HostCloseCase> cases = {
       {"reply and close at once",
        {{kGreeting, "500 Go away<close>"}, login},
        "Login incorrect.\r\n",
@@ -231,12 +231,6 @@ TEST(FtpClientLogin, ServerAnswersHostAndClosesConnectAgainWithoutIt) {
        {{kGreeting, "500 Go away<close>"}, accepted},
        "",
        {{kHost}, {kUser, "FEAT", "TYPE A", "SYST", "QUIT"}}},
-      // The reply and the end of the stream in one segment, the server still listening: the
-      // client sees the close before it sends USER.
-      {"reply and end of stream in one segment",
-       {{kGreeting, "500 Go away<fin>"}, login},
-       "Login incorrect.\r\n",
-       {{kHost}, {kUser, kPass, "QUIT"}}},
       {"reply, close 50 ms later",
        {{kGreeting, "500 Go away<pause:50><close>"}, login},
        "Login incorrect.\r\n",
@@ -268,6 +262,15 @@ TEST(FtpClientLogin, ServerAnswersHostAndClosesConnectAgainWithoutIt) {
        "Connection Closed Gracefully.",
        {{kHost, kUser}}},
   };
+#ifndef _WIN32
+  // The reply and the end of the stream in one segment (Linux corks them together; Windows
+  // Sockets may send them apart), the server still listening: the client sees the close before it
+  // sends USER.
+  cases.push_back({"reply and end of stream in one segment",
+                   {{kGreeting, "500 Go away<fin>"}, login},
+                   "Login incorrect.\r\n",
+                   {{kHost}, {kUser, kPass, "QUIT"}}});
+#endif
   for (const HostCloseCase& c : cases) {
     SCOPED_TRACE(c.name);
     for (int run = 0; run < kRuns; ++run) {

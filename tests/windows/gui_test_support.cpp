@@ -8,6 +8,11 @@
 #include <sstream>
 
 #include "app/product_setup.h"
+#include "app/startup.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "toolkit/dpi.h"
+#include "ui/layout.h"
 
 namespace travik::test {
 namespace {
@@ -81,10 +86,60 @@ ProgramSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
   return setup;
 }
 
+const Theme& ProgramTheme() {
+  static const ThemeStore themes = LoadThemeStore(GetModuleHandleW(nullptr));
+  const Theme* theme = themes.Find(Narrow(kThemeName));
+  if (theme == nullptr) throw Error("the program's theme is missing from the resources");
+  return *theme;
+}
+
+void MakeEverythingFail(ProgramSetup& setup) {
+  const NetworkEndpoint refused = RefusedEndpoint();
+  for (NetworkEndpoint& e : setup.run.targets.broadcast) e = refused;
+  for (NetworkEndpoint& e : setup.run.targets.international) e = refused;
+  setup.run.targets.ftp.port = refused.port;
+  setup.run.host.is_admin = [] { return false; };
+  setup.run.host.total_memory = [] { return std::uint64_t{1} << 30; };
+  setup.run.host.free_disk = [] { return std::int64_t{1} << 29; };
+}
+
 std::unique_ptr<TFrmTravik> OpenWindow(ProgramSetup setup) {
   auto form = std::make_unique<TFrmTravik>(std::move(setup.run), std::move(setup.window));
   if (!form->Create(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE)) return nullptr;
   return form;
+}
+
+void MoveToDpi(HWND window, UINT dpi) {
+  RECT r{0, 0, ScaleForDpi(layout::kClient.cx, dpi), ScaleForDpi(layout::kClient.cy, dpi)};
+  AdjustWindowRectForDpi(&r, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)),
+                         static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)),
+                         WindowDpi(window));
+  RECT now;
+  GetWindowRect(window, &now);
+  OffsetRect(&r, now.left - r.left, now.top - r.top);
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+}
+
+const std::vector<SystemColours::Entry> SystemColours::kHighContrastBlack = {
+    {COLOR_WINDOW, RGB(0, 0, 0)},          {COLOR_WINDOWTEXT, RGB(255, 255, 255)},
+    {COLOR_BTNFACE, RGB(0, 0, 0)},         {COLOR_BTNTEXT, RGB(255, 255, 255)},
+    {COLOR_HIGHLIGHT, RGB(26, 235, 255)},  {COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0)},
+    {COLOR_HOTLIGHT, RGB(255, 255, 0)},    {COLOR_GRAYTEXT, RGB(63, 242, 63)},
+    {COLOR_BTNSHADOW, RGB(255, 255, 255)}, {COLOR_SCROLLBAR, RGB(0, 0, 0)},
+};
+
+SystemColours::SystemColours(const std::vector<Entry>& entries) {
+  std::vector<COLORREF> colours;
+  for (const Entry& e : entries) {
+    indexes_.push_back(e.index);
+    previous_.push_back(GetSysColor(e.index));
+    colours.push_back(e.colour);
+  }
+  SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), colours.data());
+}
+
+SystemColours::~SystemColours() {
+  SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), previous_.data());
 }
 
 HWND FindControl(HWND window, int id) {
@@ -121,6 +176,52 @@ int VisiblePage(HWND window) {
     if (IsWindowVisible(FindControl(window, ids::kPage0 + i))) return i;
   }
   return -1;
+}
+
+RECT ScreenRect(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+RECT VisiblePart(HWND window) {
+  RECT visible = ScreenRect(window);
+  for (HWND parent = GetParent(window); parent != nullptr; parent = GetParent(parent)) {
+    RECT client;
+    GetClientRect(parent, &client);
+    MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    if (!IntersectRect(&visible, &visible, &client)) return RECT{};
+    if ((GetWindowLongPtrW(parent, GWL_STYLE) & WS_CHILD) == 0) break;
+  }
+  return visible;
+}
+
+COLORREF PixelAt(HWND window, POINT point) {
+  HDC dc = GetDC(window);
+  const COLORREF colour = GetPixel(dc, point.x, point.y);
+  ReleaseDC(window, dc);
+  return colour;
+}
+
+COLORREF WaitForPixel(HWND window, POINT point, COLORREF colour) {
+  COLORREF last = CLR_INVALID;
+  PumpUntil(
+      [&] {
+        last = PixelAt(window, point);
+        return last == colour;
+      },
+      3000);
+  return last;
+}
+
+int CountPixels(HWND window, const RECT& rect, COLORREF colour) {
+  HDC dc = GetDC(window);
+  int count = 0;
+  for (LONG y = rect.top; y < rect.bottom; ++y) {
+    for (LONG x = rect.left; x < rect.right; ++x) count += GetPixel(dc, x, y) == colour;
+  }
+  ReleaseDC(window, dc);
+  return count;
 }
 
 std::vector<ColouredLine> ReadRichEdit(HWND edit) {

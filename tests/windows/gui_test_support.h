@@ -54,7 +54,39 @@ struct Recorded {
 [[nodiscard]] ProgramSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,
                                          std::shared_ptr<Recorded> recorded);
 
+// The program's own theme (KORVENA), whose colours differ from every system colour.
+[[nodiscard]] const Theme& ProgramTheme();
+
+// The longest verdict, with no name look-ups: a non-administrator with too little memory and disk,
+// every endpoint refused (entries of three lines each), the FTP probe failed.
+void MakeEverythingFail(ProgramSetup& setup);
+
 [[nodiscard]] std::unique_ptr<TFrmTravik> OpenWindow(ProgramSetup setup);
+
+// Tells `window` that it is now on a monitor of `dpi` (WM_DPICHANGED), suggesting the designed
+// client size at that DPI in the frame the system draws for it. Under Wine, whose DPI is the
+// same for every window, the frame stays as it was.
+void MoveToDpi(HWND window, UINT dpi);
+
+// The system's colours replaced for as long as it lives, as a high-contrast theme replaces them
+// (SetSysColors; the system tells every window with WM_SYSCOLORCHANGE). High Contrast Black's
+// colours by default.
+class SystemColours {
+ public:
+  struct Entry {
+    int index;
+    COLORREF colour;
+  };
+  static const std::vector<Entry> kHighContrastBlack;
+  explicit SystemColours(const std::vector<Entry>& entries = kHighContrastBlack);
+  ~SystemColours();
+  SystemColours(const SystemColours&) = delete;
+  SystemColours& operator=(const SystemColours&) = delete;
+
+ private:
+  std::vector<int> indexes_;
+  std::vector<COLORREF> previous_;
+};
 
 // A child of `window` (at any depth) by its control id; null when there is none.
 [[nodiscard]] HWND FindControl(HWND window, int id);
@@ -66,6 +98,20 @@ bool PumpUntil(const std::function<bool()>& done, int limit_ms = 30000);
 bool RunChecks(HWND window);
 // The page that is shown (0, 1, 2), or -1.
 [[nodiscard]] int VisiblePage(HWND window);
+
+// Where a window is, in screen coordinates.
+[[nodiscard]] RECT ScreenRect(HWND window);
+// The part of a window that can be seen: its rectangle cut by the client area of each window it
+// lies in (screen coordinates; empty when nothing of it shows).
+[[nodiscard]] RECT VisiblePart(HWND window);
+
+// What `window` shows at `point` of its client area.
+[[nodiscard]] COLORREF PixelAt(HWND window, POINT point);
+// Handles messages until the pixel is `colour` (painting done) or a few seconds have passed;
+// returns the pixel last read.
+COLORREF WaitForPixel(HWND window, POINT point, COLORREF colour);
+// How many pixels of `rect` (client coordinates of `window`) show `colour`.
+[[nodiscard]] int CountPixels(HWND window, const RECT& rect, COLORREF colour);
 
 // A RichEdit's paragraphs with their colours (`uniform` false when one mixes colours).
 struct ColouredLine {
