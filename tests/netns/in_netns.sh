@@ -13,6 +13,10 @@
 #   --ftp ADDR:PORT     the scripted FTP server (repeatable)
 #   --nameserver ADDR   /etc/resolv.conf's only server, where a DNS server that never answers
 #                       listens (default 127.0.0.53): a name not in /etc/hosts is never answered
+#   --resolver-timeout SECONDS
+#                       resolv.conf's "options timeout:SECONDS attempts:1": a name not in
+#                       /etc/hosts is given up after one query of that long (glibc caps it at 30);
+#                       without it the resolver's own defaults apply
 #   --drive L:SIZE      a tmpfs of SIZE (mount's size=, e.g. d:1536m) as Wine drive L: (lower
 #                       case) of the copy
 #   --syn-retries N     net.ipv4.tcp_syn_retries in the namespace (default 2: a dropped connect
@@ -30,13 +34,14 @@ fail() { echo "in_netns.sh: $*" >&2; exit 1; }
 
 original=("$@")
 prefix=${WINEPREFIX:-}
-hosts=() peers=() drive='' syn_retries=2 deadline=240 nameserver=127.0.0.53
+hosts=() peers=() drive='' syn_retries=2 deadline=240 nameserver=127.0.0.53 resolver_timeout=''
 while [ $# -gt 0 ]; do
   case $1 in
     --prefix) prefix=$2; shift 2 ;;
     --host) hosts+=("$2"); shift 2 ;;
     --hold | --drop | --ftp) peers+=("$1" "$2"); shift 2 ;;
     --nameserver) nameserver=$2; shift 2 ;;
+    --resolver-timeout) resolver_timeout=$2; shift 2 ;;
     --drive) drive=$2; shift 2 ;;
     --syn-retries) syn_retries=$2; shift 2 ;;
     --deadline) deadline=$2; shift 2 ;;
@@ -45,6 +50,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -gt 0 ] || fail "no command given"
+[[ -z $resolver_timeout || $resolver_timeout =~ ^[1-9][0-9]?$ ]] ||
+  fail "--resolver-timeout $resolver_timeout: not a count of seconds (1..99)"
 
 if [ "${IN_NETNS_STAGE:-}" != inside ]; then
   # Outside: check that the namespace can be made, copy the prefix, enter with the same options.
@@ -80,9 +87,20 @@ sysctl -qw net.ipv4.tcp_syn_retries="$syn_retries"
   done
 } >"$NETNS_WORK/hosts"
 [[ $nameserver == 127.* ]] || fail "--nameserver $nameserver: not a loopback address"
-echo "nameserver $nameserver" >"$NETNS_WORK/resolv.conf"
+{
+  echo "nameserver $nameserver"
+  [ -z "$resolver_timeout" ] || echo "options timeout:$resolver_timeout attempts:1"
+} >"$NETNS_WORK/resolv.conf"
+# Names are looked up in those two files and nowhere else: no service of the host's (a caching
+# daemon's or a resolver's socket file) that would ask outside the namespace.
+{
+  grep -v '^hosts:' /etc/nsswitch.conf 2>/dev/null || true
+  echo "hosts: files dns"
+} >"$NETNS_WORK/nsswitch.conf"
 mount --bind "$NETNS_WORK/hosts" /etc/hosts
 mount --bind "$NETNS_WORK/resolv.conf" /etc/resolv.conf
+mount --bind "$NETNS_WORK/nsswitch.conf" /etc/nsswitch.conf
+if [ -d /run/nscd ]; then mount -t tmpfs -o size=1m travik-netns-nscd /run/nscd; fi
 
 # Abstract Unix sockets belong to the network namespace: inside, an X client reaches the display
 # only through its socket file, which libxcb falls back to.

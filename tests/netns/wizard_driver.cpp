@@ -1,9 +1,17 @@
 // Runs the wizard of a program as a person would, read through Win32 as accessibility tools see
-// it: starts PROGRAM in CURRENT_DIR, waits for its window, presses "COMEÇAR", waits until
-// "Próximo" is enabled, writes the check log's text (UTF-8, CR LF between paragraphs) to
-// LOG_FILE, closes the window and waits for the program to end.
+// it. Two ways:
 //
 //   wizard_driver.exe PROGRAM CURRENT_DIR LOG_FILE
+//     starts PROGRAM in CURRENT_DIR, waits for its window, presses "COMEÇAR", waits until
+//     "Próximo" is enabled, writes the check log's text (UTF-8, CR LF between paragraphs) to
+//     LOG_FILE, closes the window and waits for the program to end.
+//
+//   wizard_driver.exe close PROGRAM CURRENT_DIR HOST:PORT WATCHED_FILE MARKER...
+//     closes the window in the middle of the run: starts PROGRAM, presses "COMEÇAR", waits until
+//     the log shows "Testando conexão em HOST:PORT..." and WATCHED_FILE (a file another process
+//     appends to, such as the network peers' events) holds every MARKER, checks that the run is
+//     still going ("Próximo" disabled), posts WM_CLOSE and measures the time until the process
+//     has ended. Prints "close_to_exit_ms N" and "exit_code C" on standard output.
 //
 // Exit code 0 when every step worked and PROGRAM ended with 0; otherwise 1, with the step that
 // failed on standard error (PROGRAM is then ended). Every wait is bounded.
@@ -11,6 +19,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "process_windows.h"
 #include "ui/control_ids.h"
@@ -20,7 +29,14 @@ namespace {
 constexpr ULONGLONG kWindowLimitMs = 60000;  // until the window is shown
 constexpr ULONGLONG kRunLimitMs = 90000;     // until the check run has finished
 constexpr DWORD kExitLimitMs = 30000;        // from WM_CLOSE until the process has ended
-constexpr UINT kSendLimitMs = 10000;         // for each message sent to the window
+// In the close mode: until the log shows the probe line, and until the watched file holds every
+// marker. The wait after WM_CLOSE is longer there, so that a program that waits for its name
+// look-ups (30 s at most in the test) is still measured rather than ended.
+constexpr ULONGLONG kProbeLineLimitMs = 60000;
+constexpr ULONGLONG kMarkersLimitMs = 30000;
+constexpr DWORD kCloseExitLimitMs = 60000;
+constexpr DWORD kMaxWatchedBytes = 1 << 20;
+constexpr UINT kSendLimitMs = 10000;  // for each message sent to the window
 constexpr DWORD kPollMs = 20;
 
 struct Failure {
@@ -85,7 +101,13 @@ void WriteFileText(const wchar_t* path, const std::string& bytes) {
   if (!ok || written != bytes.size()) throw Failure{"the log file could not be written"};
 }
 
-DWORD Drive(HANDLE process, DWORD process_id, const wchar_t* log_file) {
+struct Wizard {
+  HWND top;
+  HWND next;
+};
+
+// Waits for the window, checks that only "COMEÇAR" is enabled and presses it.
+Wizard StartRun(HANDLE process, DWORD process_id) {
   HWND top = nullptr;
   WaitFor(process, kWindowLimitMs, "no visible window appeared", [&] {
     top = travik::test::VisibleTopLevelWindowOf(process_id);
@@ -98,17 +120,31 @@ DWORD Drive(HANDLE process, DWORD process_id, const wchar_t* log_file) {
     throw Failure{"before the run, the start button is not the enabled one"};
   }
   Send(start, BM_CLICK, 0, 0);
-  WaitFor(process, kRunLimitMs, "the run did not finish in time",
-          [&] { return IsWindowEnabled(next) != FALSE; });
+  return {top, next};
+}
 
+// The check log's text; empty while the window has not made the log yet.
+std::wstring LogText(HWND top) {
   HWND log = ChildWithId(top, travik::ids::kMList);
-  if (log == nullptr) throw Failure{"the check log was not found"};
+  if (log == nullptr) return {};
   const auto length = static_cast<std::size_t>(Send(log, WM_GETTEXTLENGTH, 0, 0));
   std::wstring text(length + 1, L'\0');
   const auto copied = static_cast<std::size_t>(
       Send(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
   text.resize(copied);
-  WriteFileText(log_file, Utf8(text));
+  return text;
+}
+
+DWORD Drive(HANDLE process, DWORD process_id, const wchar_t* log_file) {
+  const Wizard wizard = StartRun(process, process_id);
+  HWND top = wizard.top;
+  HWND next = wizard.next;
+  WaitFor(process, kRunLimitMs, "the run did not finish in time",
+          [&] { return IsWindowEnabled(next) != FALSE; });
+
+  if (ChildWithId(top, travik::ids::kMList) == nullptr)
+    throw Failure{"the check log was not found"};
+  WriteFileText(log_file, Utf8(LogText(top)));
 
   PostMessageW(top, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process, kExitLimitMs) != WAIT_OBJECT_0) {
@@ -119,36 +155,127 @@ DWORD Drive(HANDLE process, DWORD process_id, const wchar_t* log_file) {
   return exit_code;
 }
 
-}  // namespace
+// The bytes of a file another process may be appending to; empty while it cannot be opened.
+std::string ReadShared(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes(kMaxWatchedBytes, '\0');
+  DWORD read = 0;
+  if (!ReadFile(file, bytes.data(), kMaxWatchedBytes, &read, nullptr)) read = 0;
+  CloseHandle(file);
+  bytes.resize(read);
+  return bytes;
+}
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: wizard_driver PROGRAM CURRENT_DIR LOG_FILE\n");
-    return 1;
+struct CloseRequest {
+  std::wstring probe_line;           // the log text to wait for
+  std::wstring watched_file;         // and the file that must hold every marker
+  std::vector<std::string> markers;  // UTF-8
+};
+
+struct Closed {
+  DWORD exit_code = 0;
+  double close_to_exit_ms = 0.0;
+};
+
+Closed CloseDuringRun(HANDLE process, DWORD process_id, const CloseRequest& request) {
+  const Wizard wizard = StartRun(process, process_id);
+  WaitFor(process, kProbeLineLimitMs, "the log never showed the probe line",
+          [&] { return LogText(wizard.top).find(request.probe_line) != std::wstring::npos; });
+  WaitFor(process, kMarkersLimitMs, "the watched file never held every marker", [&] {
+    const std::string bytes = ReadShared(request.watched_file);
+    for (const std::string& marker : request.markers) {
+      if (bytes.find(marker) == std::string::npos) return false;
+    }
+    return true;
+  });
+  if (IsWindowEnabled(wizard.next)) throw Failure{"the run had ended before the window closed"};
+
+  LARGE_INTEGER frequency{}, posted{}, ended{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&posted);
+  if (!PostMessageW(wizard.top, WM_CLOSE, 0, 0)) throw Failure{"WM_CLOSE could not be posted"};
+  if (WaitForSingleObject(process, kCloseExitLimitMs) != WAIT_OBJECT_0) {
+    throw Failure{"the program did not end after WM_CLOSE"};
   }
-  std::wstring command_line = L"\"" + std::wstring(argv[1]) + L"\"";
+  QueryPerformanceCounter(&ended);
+  Closed closed;
+  closed.close_to_exit_ms = 1000.0 * static_cast<double>(ended.QuadPart - posted.QuadPart) /
+                            static_cast<double>(frequency.QuadPart);
+  GetExitCodeProcess(process, &closed.exit_code);
+  return closed;
+}
+
+struct Started {
+  HANDLE process = nullptr;
+  DWORD id = 0;
+};
+
+bool Start(const wchar_t* program, const wchar_t* current_dir, Started& started) {
+  std::wstring command_line = L"\"" + std::wstring(program) + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(argv[1], command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, argv[2],
-                      &startup, &info)) {
+  if (!CreateProcessW(program, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      current_dir, &startup, &info)) {
     std::fprintf(stderr, "wizard_driver: CreateProcessW failed: %lu\n", GetLastError());
-    return 1;
+    return false;
   }
   CloseHandle(info.hThread);
+  started = {info.hProcess, info.dwProcessId};
+  return true;
+}
+
+// Runs `drive` on the started program; on a failure says which step failed and ends it.
+template <typename DriveIt>
+int Supervise(const Started& started, DriveIt drive) {
   int status = 1;
   try {
-    const DWORD exit_code = Drive(info.hProcess, info.dwProcessId, argv[3]);
-    if (exit_code == 0) {
-      status = 0;
-    } else {
-      std::fprintf(stderr, "wizard_driver: the program ended with exit code %lu\n", exit_code);
-    }
+    status = drive();
   } catch (const Failure& failure) {
     std::fprintf(stderr, "wizard_driver: %s\n", failure.what);
-    TerminateProcess(info.hProcess, 99);
-    WaitForSingleObject(info.hProcess, kExitLimitMs);
+    TerminateProcess(started.process, 99);
+    WaitForSingleObject(started.process, kExitLimitMs);
   }
-  CloseHandle(info.hProcess);
+  CloseHandle(started.process);
   return status;
+}
+
+int ReportExit(DWORD exit_code) {
+  if (exit_code == 0) return 0;
+  std::fprintf(stderr, "wizard_driver: the program ended with exit code %lu\n", exit_code);
+  return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 7 && std::wstring(argv[1]) == L"close") {
+    CloseRequest request;
+    request.probe_line = L"Testando conexão em " + std::wstring(argv[4]) + L"...";
+    request.watched_file = argv[5];
+    for (int i = 6; i < argc; ++i) request.markers.push_back(Utf8(argv[i]));
+    Started started;
+    if (!Start(argv[2], argv[3], started)) return 1;
+    return Supervise(started, [&] {
+      const Closed closed = CloseDuringRun(started.process, started.id, request);
+      std::printf("close_to_exit_ms %.1f\nexit_code %lu\n", closed.close_to_exit_ms,
+                  closed.exit_code);
+      std::fflush(stdout);
+      return ReportExit(closed.exit_code);
+    });
+  }
+  if (argc != 4) {
+    std::fprintf(stderr,
+                 "usage: wizard_driver PROGRAM CURRENT_DIR LOG_FILE\n"
+                 "       wizard_driver close PROGRAM CURRENT_DIR HOST:PORT WATCHED_FILE "
+                 "MARKER...\n");
+    return 1;
+  }
+  Started started;
+  if (!Start(argv[1], argv[2], started)) return 1;
+  return Supervise(started,
+                   [&] { return ReportExit(Drive(started.process, started.id, argv[3])); });
 }
