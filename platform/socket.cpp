@@ -5,8 +5,9 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
+
+#include "platform/detached_thread.h"
 
 namespace travik::net {
 namespace {
@@ -112,7 +113,7 @@ Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up, const Ca
   try {
     // The one thread the program does not join: a look-up cannot be cut short, so a cancelled
     // caller leaves it to end by itself. It touches nothing but its task.
-    std::thread([task] { task->Run(); }).detach();
+    StartDetachedThread([task] { task->Run(); });
   } catch (const std::system_error&) {
     task->Run();  // no thread to be had: look up here, uncancellable but answered
   }
