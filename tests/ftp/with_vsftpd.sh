@@ -42,7 +42,7 @@ for attempt in 1 2 3 4 5; do
   timeout --kill-after=5 "$lifetime" "$vsftpd" "$here/vsftpd.conf" "-olisten_port=$port" \
     "-osecure_chroot_dir=$chroot_dir" "${extra[@]}" >"$work/log" 2>&1 &
   pid=$!
-  for _ in $(seq 1 50); do  # up to 5 s
+  for _ in $(seq 1 300); do  # up to 30 s
     if port_open "$port"; then started=1; break; fi
     if ! kill -0 "$pid" 2>/dev/null; then break; fi
     sleep 0.1

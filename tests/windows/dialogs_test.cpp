@@ -32,6 +32,9 @@ TEST(StandardErrorBox, AddsAFullStopAfterALetterOrDigit) {
   }
 }
 
+// A box or dialog shows within this (a first dialog in a fresh Wine prefix loads a good deal).
+constexpr int kShowLimitMs = 60000;
+
 // Looks for a top-level window of this process with the given class until `deadline_ms`.
 HWND FindOwnWindow(const wchar_t* class_name, int deadline_ms) {
   for (int waited = 0; waited < deadline_ms; waited += 20) {
@@ -90,7 +93,7 @@ TEST(MissingTheme, BoxNamesTheThemeAndHasOnlyACloseButton) {
   std::wstring text;
   std::vector<std::wstring> buttons;
   std::thread user([&] {
-    HWND box = FindOwnWindow(L"#32770", 10000);
+    HWND box = FindOwnWindow(L"#32770", kShowLimitMs);
     if (box == nullptr) return;
     for (HWND child : Children(box, L"Static")) {
       wchar_t t[256] = {};
@@ -120,7 +123,7 @@ TEST(SaveDialog, NameTypedWithoutExtensionGetsTxtAndCancelGivesNothing) {
     SCOPED_TRACE(cancel ? "cancel" : "save");
     std::atomic<bool> found{false};
     std::thread user([&] {
-      HWND dialog = FindOwnWindow(L"#32770", 10000);
+      HWND dialog = FindOwnWindow(L"#32770", kShowLimitMs);
       if (dialog == nullptr) return;
       found = true;
       if (!cancel) {

@@ -4,6 +4,7 @@
 
 #include "app/startup.h"
 #include "platform/win_handles.h"
+#include "tests/test_main.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
     const travik::WindowServices services;
     // Reports are read back by RichEdit controls of the tests' own.
     const travik::UniqueLibrary rich_edit(LoadLibraryW(L"msftedit.dll"));
-    result = RUN_ALL_TESTS();
+    result = travik::test::RunSelectedTests();
   }
   return result;
 }

@@ -320,4 +320,34 @@ std::vector<std::wstring> RedLines(HWND window) {
   return lines;
 }
 
+namespace {
+
+bool HasUpdateRegion(HWND window) {
+  if (GetUpdateRect(window, nullptr, FALSE)) return true;
+  bool found = false;
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM l) -> BOOL {
+        if (!GetUpdateRect(child, nullptr, FALSE)) return TRUE;
+        *reinterpret_cast<bool*>(l) = true;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+}  // namespace
+
+bool PumpUntilPainted(HWND window, int limit_ms) {
+  return PumpUntil(
+      [window] {
+        // What is to be painted now is painted now, the children's too; then nothing may be left,
+        // nor a message that could make more.
+        RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        const DWORD waiting = HIWORD(GetQueueStatus(QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE));
+        return waiting == 0 && !HasUpdateRegion(window);
+      },
+      limit_ms);
+}
+
 }  // namespace travik::test

@@ -132,4 +132,9 @@ struct ColouredLine {
 // Lines of the log in red (the issue colour).
 [[nodiscard]] std::vector<std::wstring> RedLines(HWND window);
 
+// Handles this thread's messages until `window` and all of its children have painted what they
+// had to and no message is waiting for them (bounded by `limit_ms`); returns whether they had.
+// For tests that read the window's pixels.
+bool PumpUntilPainted(HWND window, int limit_ms = 30000);
+
 }  // namespace travik::test

@@ -13,12 +13,16 @@
 //   TRAVIK_LOOPBACK_RESOLVER  optional, "system": names go to the system's resolver (only inside
 //                             a test's own network namespace, whose name server is on loopback);
 //                             otherwise no name is looked up and every name is not found
+//   TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS  optional: the FTP probe's read time-out instead of the
+//                             program's own, for a test that must tell "at once" from "after the
+//                             time-out" with a wide margin
 //
 // Without both endpoint variables, or with any other host, it exits with code 3 before anything
 // else happens.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -116,5 +120,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // The FTP probe waits as long as the program's own does.
   setup.run.targets.ftp.connect_timeout_ms = ProductTargets().ftp.connect_timeout_ms;
   setup.run.targets.ftp.read_timeout_ms = ProductTargets().ftp.read_timeout_ms;
+  if (const auto read_timeout = Variable(L"TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS")) {
+    char* end = nullptr;
+    const long ms = std::strtol(read_timeout->c_str(), &end, 10);
+    if (read_timeout->empty() || *end != '\0' || ms <= 0) {
+      return Refuse("TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS must be a count of milliseconds");
+    }
+    setup.run.targets.ftp.read_timeout_ms = static_cast<int>(ms);
+  }
   return RunProgram(instance, show_command, std::move(setup));
 }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -135,11 +136,12 @@ class UnattendedTest : public testing::Test {
     return outcome;
   }
 
-  // The loopback build with these endpoints ("host:port,..." as TRAVIK_LOOPBACK_TCP takes them)
-  // and host checks to fail.
+  // The loopback build with these endpoints ("host:port,..." as TRAVIK_LOOPBACK_TCP takes them),
+  // host checks to fail and the FTP server's script.
   Outcome RunLoopback(const std::wstring& tcp, const std::wstring& arguments,
-                      const std::wstring& fail = L"") {
-    ScriptedFtpServer ftp({kLoginRejected});
+                      const std::wstring& fail = L"",
+                      const ScriptedFtpServer::Script& ftp_script = kLoginRejected) {
+    ScriptedFtpServer ftp({ftp_script});
     const Environment environment({{L"TRAVIK_LOOPBACK_TCP", tcp},
                                    {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())},
                                    {L"TRAVIK_LOOPBACK_FAIL", fail}});
@@ -342,6 +344,31 @@ TEST_F(UnattendedTest, JsonToStandardOutput) {
   EXPECT_EQ(json.at("disk").at("bytes"), -1);
 }
 
+// Durations are milliseconds: the FTP server holds its greeting back for a known time, which the
+// FTP probe's elapsed_ms and the run's duration_ms must each cover, without being many times it
+// (a count of microseconds) or less (of seconds); the run is no longer than the process.
+TEST_F(UnattendedTest, DurationsAreMilliseconds) {
+  constexpr std::int64_t kGreetingDelayMs = 500;
+  const ScriptedFtpServer::Script slow_greeting = {
+      "<pause:" + std::to_string(kGreetingDelayMs) + ">220 Ready", "220 Host ok", "331 Password",
+      "530 Login incorrect."};
+  const auto before = std::chrono::steady_clock::now();
+  const Outcome outcome = RunLoopback(Accepting(), L"/json -", L"", slow_greeting);
+  const auto wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - before)
+                           .count();
+  ASSERT_EQ(outcome.exit_code, 0u) << outcome.err;
+  const Json json = Json::parse(outcome.out);
+  ASSERT_EQ(json.at("ftp").at("outcome"), "login_rejected");
+  const std::int64_t ftp_ms = json.at("ftp").at("elapsed_ms");
+  EXPECT_GE(ftp_ms, kGreetingDelayMs);
+  EXPECT_LE(ftp_ms, 20 * kGreetingDelayMs);
+  const std::int64_t run_ms = json.at("duration_ms");
+  EXPECT_GE(run_ms, ftp_ms);
+  EXPECT_LE(run_ms, wall_ms);
+  for (const Json& probe : json.at("probes")) EXPECT_LE(probe.at("elapsed_ms"), run_ms);
+}
+
 TEST_F(UnattendedTest, AFileThatCannotBeCreatedGivesExit2AndTheOtherIsStillWritten) {
   const fs::path missing = folder_ / L"não existe" / L"r.out";
   const fs::path good = folder_ / L"r.out";
@@ -396,13 +423,28 @@ TEST_F(UnattendedTest, BadCommandLinesEndBeforeTheRun) {
   }
 }
 
+// Handles nothing; looks at `done` until it holds or `limit_ms` has passed, and returns done().
+bool PollUntil(const std::function<bool()>& done, ULONGLONG limit_ms) {
+  const ULONGLONG until = GetTickCount64() + limit_ms;
+  while (!done()) {
+    if (GetTickCount64() >= until) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 // Without arguments the loopback build is the wizard. Closed while its run waits on a silent FTP
-// server, it ends at once with exit code 0: long before the run's FTP read time-out could have
-// ended the wait, and without waiting for the run's worker.
+// server, it ends at once with exit code 0: long before the run's FTP read time-out (two minutes
+// here, so that a slow machine's "at once" is far from it) could have ended the wait, and without
+// waiting for the run's worker.
 TEST_F(UnattendedTest, TheWizardClosedDuringItsRunEndsAtOnceWithExitCode0) {
-  ScriptedFtpServer ftp({{"<silent>"}}, 60000);
-  const Environment environment({{L"TRAVIK_LOOPBACK_TCP", Accepting()},
-                                 {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())}});
+  constexpr DWORD kReadTimeoutMs = 120000;
+  constexpr ULONGLONG kEventLimitMs = 60000;  // for the window to show, the run to reach FTP
+  ScriptedFtpServer ftp({{"<silent>"}}, static_cast<int>(2 * kReadTimeoutMs));
+  const Environment environment(
+      {{L"TRAVIK_LOOPBACK_TCP", Accepting()},
+       {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())},
+       {L"TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS", std::to_wstring(kReadTimeoutMs)}});
   const fs::path program = Beside(L"travik_loopback.exe");
   std::wstring command_line = Quoted(program.wstring());
   STARTUPINFOW startup{};
@@ -423,23 +465,23 @@ TEST_F(UnattendedTest, TheWizardClosedDuringItsRunEndsAtOnceWithExitCode0) {
     }
   } terminator{process.get()};
 
-  WaitForInputIdle(process.get(), 15000);
+  WaitForInputIdle(process.get(), static_cast<DWORD>(kEventLimitMs));
   HWND window = nullptr;
-  for (int i = 0; i < 1500 && window == nullptr; ++i) {
-    window = VisibleTopLevelWindowOf(info.dwProcessId);
-    if (window == nullptr) Sleep(10);
-  }
-  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(PollUntil(
+      [&] {
+        window = VisibleTopLevelWindowOf(info.dwProcessId);
+        return window != nullptr && IsWindowVisible(FindControl(window, ids::kBtnStart));
+      },
+      kEventLimitMs));
   Click(window, ids::kBtnStart);
   // The run has reached the FTP server, which answers nothing: the run waits for its greeting.
-  for (int i = 0; i < 1500 && ftp.Accepted() == 0; ++i) Sleep(10);
+  ASSERT_TRUE(PollUntil([&] { return ftp.Accepted() > 0; }, kEventLimitMs));
   ASSERT_EQ(ftp.Accepted(), 1);
   ASSERT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   // The run would wait for the greeting for the whole read time-out; the process is gone first.
-  const DWORD read_timeout_ms = static_cast<DWORD>(ProductTargets().ftp.read_timeout_ms);
-  ASSERT_EQ(WaitForSingleObject(process.get(), read_timeout_ms / 2),
+  ASSERT_EQ(WaitForSingleObject(process.get(), kReadTimeoutMs / 4),
             static_cast<DWORD>(WAIT_OBJECT_0));
   DWORD exit_code = 99;
   GetExitCodeProcess(process.get(), &exit_code);
