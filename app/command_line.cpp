@@ -3,10 +3,12 @@
 #include <array>
 #include <string_view>
 
+#include "core/result_json.h"
+
 namespace travik::cli {
 namespace {
 
-enum class Option { kReport, kJson, kHelp };
+enum class Option { kReport, kJson, kHelp, kVersion };
 
 struct OptionRule {
   Option option;
@@ -19,6 +21,7 @@ constexpr OptionRule kOptions[] = {
     {Option::kReport, {L"report"}, L"o caminho do arquivo RTF"},
     {Option::kJson, {L"json"}, L"o caminho do arquivo JSON, ou - para a saída padrão"},
     {Option::kHelp, {L"?", L"h", L"help"}, nullptr},
+    {Option::kVersion, {L"version"}, nullptr},
 };
 
 wchar_t FoldAscii(wchar_t c) {
@@ -77,7 +80,7 @@ std::variant<Request, UsageError> ParseArguments(const std::vector<std::wstring>
     if (separator != std::wstring_view::npos) value = std::wstring(body.substr(separator + 1));
     if (rule->value == nullptr) {
       if (value) return Quoted(L"A opção ", written, L" não aceita valor.");
-      request.help = true;
+      (rule->option == Option::kHelp ? request.help : request.version) = true;
       continue;
     }
     if (!value && i + 1 < arguments.size()) value = arguments[++i];
@@ -90,8 +93,14 @@ std::variant<Request, UsageError> ParseArguments(const std::vector<std::wstring>
   return request;
 }
 
-std::wstring UsageText() {
-  return L"TRAVIK: verificação de pré-requisitos da plataforma KORVENA DUVIVER.\n"
+std::wstring VersionText(const std::wstring& version) {
+  const std::string_view name = core::kToolName;  // ASCII
+  return std::wstring(name.begin(), name.end()) + L" " + version;
+}
+
+std::wstring UsageText(const std::wstring& version) {
+  return VersionText(version) +
+         L": verificação de pré-requisitos da plataforma KORVENA DUVIVER.\n"
          L"\n"
          L"  travik.exe                          abre o assistente\n"
          L"  travik.exe [/report ARQUIVO] [/json ARQUIVO]\n"
@@ -100,6 +109,7 @@ std::wstring UsageText() {
          L"  /report ARQUIVO   grava o relatório em Rich Text Format, como \"Exportar\"\n"
          L"  /json ARQUIVO     grava o resultado em JSON (UTF-8); \"-\" escreve na saída padrão\n"
          L"  /?, /h, /help     mostra este texto\n"
+         L"  /version          mostra a versão\n"
          L"\n"
          L"As opções começam com /, - ou --; o valor vem a seguir ou depois de \":\" ou \"=\"\n"
          L"(/json:resultado.json, --json=resultado.json).\n"

@@ -23,6 +23,7 @@ inline constexpr wchar_t kStandardOutput[] = L"-";
 // What the command line asks for. Nothing at all: the wizard.
 struct Request {
   bool help = false;
+  bool version = false;                // print "TRAVIK <version>" and exit
   std::optional<std::wstring> report;  // the RTF report's path
   std::optional<std::wstring> json;    // the JSON result's path, or kStandardOutput
   // A check run without a window: either output was asked for.
@@ -46,7 +47,10 @@ struct UsageError {
   return ready ? kExitReady : kExitImpediments;
 }
 
-// The text /? prints.
-[[nodiscard]] std::wstring UsageText();
+// What /version prints: "TRAVIK 1.1.0+g1a2b3c4".
+[[nodiscard]] std::wstring VersionText(const std::wstring& version);
+
+// The text /? prints, headed by the version.
+[[nodiscard]] std::wstring UsageText(const std::wstring& version);
 
 }  // namespace travik::cli

@@ -181,14 +181,16 @@ std::optional<int> RunFromCommandLine(const core::RunInputs& inputs) {
       return cli::kExitFailure;
     }
     const cli::Request& request = std::get<cli::Request>(parsed);
-    if (request.help) {
-      // Started without a console (a double click, a shortcut): the usage in a box, unless the
+    if (request.help || request.version) {
+      // Started without a console (a double click, a shortcut): the text in a box, unless the
       // command line also asks for a run without one.
+      const std::wstring version = ProgramVersion();
+      const std::wstring text =
+          request.help ? cli::UsageText(version) : cli::VersionText(version) + L"\n";
       if (out.Available(Stream::kOutput)) {
-        out.Write(Stream::kOutput, Narrow(cli::UsageText()));
+        out.Write(Stream::kOutput, Narrow(text));
       } else if (!request.Unattended()) {
-        MessageBoxW(nullptr, cli::UsageText().c_str(), kApplicationTitle,
-                    MB_OK | MB_ICONINFORMATION);
+        MessageBoxW(nullptr, text.c_str(), kApplicationTitle, MB_OK | MB_ICONINFORMATION);
       }
       return cli::kExitReady;
     }

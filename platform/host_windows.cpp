@@ -2,6 +2,7 @@
 
 #include <lm.h>
 
+#include <cwchar>
 #include <optional>
 
 #include "platform/win_handles.h"
@@ -17,13 +18,20 @@ bool Above(const OsFacts& f, DWORD major, DWORD minor) {
   return f.major > major || (f.major == major && f.minor > minor);
 }
 
-// The fixed part of a file's version resource.
-std::optional<VS_FIXEDFILEINFO> FixedFileInfo(const wchar_t* file) {
+// A file's version resource, as VerQueryValueW reads it; empty when it has none.
+std::vector<std::uint8_t> VersionResource(const wchar_t* file) {
   DWORD ignored = 0;
   const DWORD size = GetFileVersionInfoSizeW(file, &ignored);
-  if (size == 0) return std::nullopt;
+  if (size == 0) return {};
   std::vector<std::uint8_t> data(size);
-  if (!GetFileVersionInfoW(file, 0, size, data.data())) return std::nullopt;
+  if (!GetFileVersionInfoW(file, 0, size, data.data())) return {};
+  return data;
+}
+
+// The fixed part of a file's version resource.
+std::optional<VS_FIXEDFILEINFO> FixedFileInfo(const wchar_t* file) {
+  std::vector<std::uint8_t> data = VersionResource(file);
+  if (data.empty()) return std::nullopt;
   VS_FIXEDFILEINFO* info = nullptr;
   UINT length = 0;
   if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
@@ -31,6 +39,34 @@ std::optional<VS_FIXEDFILEINFO> FixedFileInfo(const wchar_t* file) {
     return std::nullopt;
   }
   return *info;
+}
+
+// A text of a version resource's first language ("ProductVersion"); empty when there is none.
+std::wstring VersionText(std::vector<std::uint8_t>& data, const wchar_t* name) {
+  struct Translation {
+    WORD language;
+    WORD code_page;
+  };
+  Translation* translations = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                      reinterpret_cast<void**>(&translations), &length) ||
+      translations == nullptr || length < sizeof(Translation)) {
+    return {};
+  }
+  // The block is named by the language and code page in eight hex digits: "041604b0".
+  std::wstring block = L"\\StringFileInfo\\";
+  const DWORD key = (DWORD{translations->language} << 16) | translations->code_page;
+  for (int shift = 28; shift >= 0; shift -= 4) block += L"0123456789abcdef"[(key >> shift) & 0xF];
+  block += std::wstring(L"\\") + name;
+  wchar_t* text = nullptr;
+  if (!VerQueryValueW(data.data(), block.c_str(), reinterpret_cast<void**>(&text), &length) ||
+      text == nullptr || length == 0) {
+    return {};
+  }
+  std::wstring value(text, length);
+  value.resize(std::wcslen(value.c_str()));  // the length counts the closing NUL
+  return value;
 }
 
 // The product version of kernel32.dll, which tells the real version whatever the compatibility
@@ -180,12 +216,8 @@ std::wstring ProgramVersion() {
   wchar_t path[MAX_PATH * 4] = {};
   const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
   if (n == 0 || n >= std::size(path)) return {};
-  const std::optional<VS_FIXEDFILEINFO> info = FixedFileInfo(path);
-  if (!info) return {};
-  return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
-         std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
-         std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
-         std::to_wstring(LOWORD(info->dwFileVersionLS));
+  std::vector<std::uint8_t> data = VersionResource(path);
+  return data.empty() ? std::wstring() : VersionText(data, L"ProductVersion");
 }
 
 std::wstring ComputerName() {

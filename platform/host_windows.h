@@ -36,7 +36,8 @@ using TokenInformationQuery = std::function<BOOL(void* buffer, DWORD size, DWORD
 // Whether the groups in `buffer` (a TOKEN_GROUPS record) include the Administrators group.
 [[nodiscard]] bool GroupsIncludeAdministrators(const std::vector<std::uint8_t>& buffer);
 
-// The running program's file version from its version resource, "1.0.0.0"; empty without one.
+// The running program's version as its version resource gives it (ProductVersion,
+// "1.1.0+g1a2b3c4"); empty without one.
 [[nodiscard]] std::wstring ProgramVersion();
 
 // The computer's NetBIOS name; empty when it cannot be read.

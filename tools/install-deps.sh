@@ -10,6 +10,7 @@ packages=(
   vsftpd curl                                            # a real FTP server for the tests
   locales                                                # a Portuguese locale for the tests
   python3 iproute2 procps                                # the network-namespace test's peers
+  osslsigncode openssl                                   # signing the release, and its test
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -27,6 +27,11 @@ Request Help() {
   r.help = true;
   return r;
 }
+Request Version() {
+  Request r;
+  r.version = true;
+  return r;
+}
 
 std::wstring Describe(const Args& args) {
   std::wstring text;
@@ -69,6 +74,9 @@ TEST(CommandLine, AcceptedSpellings) {
       {{L"--help"}, Help()},
       {{L"-HELP"}, Help()},
       {{L"/json:r.json", L"/?"}, help_and_json},
+      {{L"/version"}, Version()},
+      {{L"-Version"}, Version()},
+      {{L"--VERSION"}, Version()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << Describe(c.args));
@@ -104,6 +112,9 @@ TEST(CommandLine, MistakesAreRefusedNamingTheOptionAsWritten) {
       {{L"/?", L"/help"}, L"A opção \"/help\" foi dada mais de uma vez."},  // one option, two names
       {{L"/help:yes"}, L"A opção \"/help\" não aceita valor."},
       {{L"/?=1"}, L"A opção \"/?\" não aceita valor."},
+      {{L"/version:2"}, L"A opção \"/version\" não aceita valor."},
+      {{L"/version", L"--version"}, L"A opção \"--version\" foi dada mais de uma vez."},
+      {{L"/ver"}, L"Opção desconhecida: \"/ver\"."},
       {{L"/foo", L"/report"}, L"Opção desconhecida: \"/foo\"."},  // the first mistake is named
   };
   for (const Case& c : cases) {
@@ -132,12 +143,14 @@ TEST(CommandLine, ExitCodes) {
   }
 }
 
-TEST(CommandLine, UsageNamesEveryOptionAndExitCode) {
-  const std::wstring usage = UsageText();
-  for (const wchar_t* word :
-       {L"/report", L"/json", L"/?", L"/h", L"/help", L"\"-\"", L"  0  ", L"  1  ", L"  2  "}) {
+TEST(CommandLine, UsageNamesTheVersionEveryOptionAndExitCode) {
+  const std::wstring usage = UsageText(L"1.1.0+g1a2b3c4");
+  EXPECT_TRUE(usage.starts_with(L"TRAVIK 1.1.0+g1a2b3c4: ")) << usage;
+  for (const wchar_t* word : {L"/report", L"/json", L"/?", L"/h", L"/help", L"/version", L"\"-\"",
+                              L"  0  ", L"  1  ", L"  2  "}) {
     EXPECT_NE(usage.find(word), std::wstring::npos) << word;
   }
+  EXPECT_EQ(VersionText(L"1.1.0"), L"TRAVIK 1.1.0");
 }
 
 }  // namespace

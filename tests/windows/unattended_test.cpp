@@ -25,6 +25,7 @@
 #include "platform/socket.h"
 #include "platform/text.h"
 #include "process_windows.h"
+#include "travik_version.h"
 
 namespace travik::test {
 namespace {
@@ -246,7 +247,7 @@ TEST_F(UnattendedTest, RunsWriteTheJsonAndTheReportAndExitWithTheVerdict) {
     const Json json = Json::parse(ReadBytes(json_path));
 
     EXPECT_EQ(json.at("schema"), "travik-result/1");
-    EXPECT_EQ(json.at("tool"), (Json{{"name", "TRAVIK"}, {"version", "1.0.0.0"}}));
+    EXPECT_EQ(json.at("tool"), (Json{{"name", "TRAVIK"}, {"version", TRAVIK_VERSION}}));
     // As the system tells every process in its environment.
     EXPECT_EQ(json.at("computer"), Variable("COMPUTERNAME"));
     EXPECT_EQ(json.at("user"), Variable("USERDOMAIN") + "\\" + Variable("USERNAME"));
@@ -506,6 +507,94 @@ TEST_F(UnattendedTest, TheRealProgramPrintsItsUsageAndNamesAnUnknownOption) {
   EXPECT_EQ(unknown.out, "");
   EXPECT_NE(unknown.err.find("\"/nonsense\""), std::string::npos) << unknown.err;
   EXPECT_FALSE(unknown.window_shown);
+}
+
+// What a file's version resource says: the fixed numbers and the texts Explorer's Details show.
+struct VersionResource {
+  std::string file_numbers, product_numbers, file_version, product_version;
+};
+
+std::optional<VersionResource> ReadVersionResource(const fs::path& file) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+  std::vector<std::uint8_t> data(size);
+  if (size == 0 || !GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return std::nullopt;
+  VersionResource found;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) {
+    return std::nullopt;
+  }
+  const auto numbers = [](DWORD ms, DWORD ls) {
+    return std::to_string(HIWORD(ms)) + "." + std::to_string(LOWORD(ms)) + "." +
+           std::to_string(HIWORD(ls)) + "." + std::to_string(LOWORD(ls));
+  };
+  found.file_numbers = numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+  found.product_numbers = numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+  const auto text = [&data](const wchar_t* name) {
+    wchar_t* value = nullptr;
+    UINT chars = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\041604b0\\") + name;
+    if (!VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &chars)) {
+      return std::string("(none)");
+    }
+    return Narrow(std::wstring(value));
+  };
+  found.file_version = text(L"FileVersion");
+  found.product_version = text(L"ProductVersion");
+  return found;
+}
+
+// The application manifest the program carries.
+std::string ManifestOf(const fs::path& file) {
+  const HMODULE image = LoadLibraryExW(file.c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (image == nullptr) return {};
+  std::string text;
+  if (const HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
+    const HGLOBAL loaded = LoadResource(image, found);
+    const auto* bytes = static_cast<const char*>(LockResource(loaded));
+    if (bytes != nullptr) text.assign(bytes, SizeofResource(image, found));
+  }
+  FreeLibrary(image);
+  return text;
+}
+
+// One version, the project's with the commit the build was made from, wherever it shows: the
+// version resource, the manifest, /version, the usage and the JSON.
+TEST_F(UnattendedTest, OneVersionEverywhere) {
+  const std::string version = TRAVIK_VERSION;
+  EXPECT_TRUE(std::regex_match(version, std::regex(R"(\d+\.\d+\.\d+(\+g[0-9a-f]{7}(\.dirty)?)?)")))
+      << version;
+  EXPECT_TRUE(version.starts_with(TRAVIK_PROJECT_VERSION)) << version;
+  const std::string numbers = TRAVIK_VERSION_QUAD;
+  EXPECT_EQ(numbers, std::string(TRAVIK_PROJECT_VERSION) + ".0");
+
+  const fs::path travik = TRAVIK_EXE;
+  const std::optional<VersionResource> resource = ReadVersionResource(travik);
+  ASSERT_TRUE(resource.has_value()) << "travik.exe has no version resource";
+  EXPECT_EQ(resource->file_numbers, numbers);
+  EXPECT_EQ(resource->product_numbers, numbers);
+  EXPECT_EQ(resource->file_version, version);
+  EXPECT_EQ(resource->product_version, version);
+  EXPECT_NE(ManifestOf(travik).find("name=\"Korvena.Travik\" version=\"" + numbers + "\""),
+            std::string::npos)
+      << ManifestOf(travik);
+
+  for (const wchar_t* option : {L"/version", L"-VERSION", L"--version"}) {
+    SCOPED_TRACE(Narrow(option));
+    const Outcome printed = Launch(travik, option);
+    EXPECT_EQ(printed.exit_code, 0u);
+    EXPECT_EQ(printed.out, "TRAVIK " + version + "\n");
+    EXPECT_EQ(printed.err, "");
+    EXPECT_FALSE(printed.window_shown);
+  }
+  const Outcome usage = Launch(travik, L"/?");
+  EXPECT_TRUE(usage.out.starts_with("TRAVIK " + version + ":")) << usage.out;
+
+  const Outcome run = RunLoopback(Accepting(), L"/json -");
+  ASSERT_EQ(run.exit_code, 0u) << run.err;
+  EXPECT_EQ(Json::parse(run.out).at("tool").at("version"), version);
 }
 
 }  // namespace
