@@ -13,6 +13,13 @@
 //     still going ("Próximo" disabled), posts WM_CLOSE and measures the time until the process
 //     has ended. Prints "close_to_exit_ms N" and "exit_code C" on standard output.
 //
+//   wizard_driver.exe pages PROGRAM CURRENT_DIR FOLDER
+//     stops on each of the three pages for a screenshot (tools/screenshots.sh): once the page is
+//     shown and painted (the welcome page; the log when the run has finished; the verdict) it
+//     writes FOLDER\page-N.ready holding the rectangle of the window's client area on the
+//     screen, "left top width height" (the frame is the system's, not the program's), and waits
+//     for FOLDER\page-N.taken before it goes on; at the end it closes the window.
+//
 // Exit code 0 when every step worked and PROGRAM ended with 0; otherwise 1, with the step that
 // failed on standard error (PROGRAM is then ended). Every wait is bounded.
 #include <windows.h>
@@ -36,7 +43,9 @@ constexpr ULONGLONG kProbeLineLimitMs = 60000;
 constexpr ULONGLONG kMarkersLimitMs = 30000;
 constexpr DWORD kCloseExitLimitMs = 60000;
 constexpr DWORD kMaxWatchedBytes = 1 << 20;
-constexpr UINT kSendLimitMs = 10000;  // for each message sent to the window
+constexpr UINT kSendLimitMs = 10000;       // for each message sent to the window
+constexpr ULONGLONG kShotLimitMs = 60000;  // in the pages mode, for each screenshot
+constexpr DWORD kSettleMs = 700;           // for what Wine has drawn to reach the X server
 constexpr DWORD kPollMs = 20;
 
 struct Failure {
@@ -146,6 +155,46 @@ DWORD Drive(HANDLE process, DWORD process_id, const wchar_t* log_file) {
     throw Failure{"the check log was not found"};
   WriteFileText(log_file, Utf8(LogText(top)));
 
+  PostMessageW(top, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process, kExitLimitMs) != WAIT_OBJECT_0) {
+    throw Failure{"the program did not end after WM_CLOSE"};
+  }
+  DWORD exit_code = 0;
+  GetExitCodeProcess(process, &exit_code);
+  return exit_code;
+}
+
+// Waits until the window has painted what it shows, then hands it over for its screenshot.
+void AwaitScreenshot(HANDLE process, HWND top, const std::wstring& folder, int page) {
+  RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Send(top, WM_NULL, 0, 0);
+  Sleep(kSettleMs);
+  RECT r{};
+  GetClientRect(top, &r);
+  MapWindowPoints(top, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
+  const std::wstring base = folder + L"\\page-" + std::to_wstring(page);
+  WriteFileText((base + L".ready").c_str(), std::to_string(r.left) + " " + std::to_string(r.top) +
+                                                " " + std::to_string(r.right - r.left) + " " +
+                                                std::to_string(r.bottom - r.top) + "\n");
+  const std::wstring taken = base + L".taken";
+  WaitFor(process, kShotLimitMs, "the screenshot was not taken in time",
+          [&] { return GetFileAttributesW(taken.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+DWORD ShowPages(HANDLE process, DWORD process_id, const std::wstring& folder) {
+  HWND top = nullptr;
+  WaitFor(process, kWindowLimitMs, "no visible window appeared", [&] {
+    top = travik::test::VisibleTopLevelWindowOf(process_id);
+    return top != nullptr;
+  });
+  WaitForInputIdle(process, static_cast<DWORD>(kWindowLimitMs));
+  AwaitScreenshot(process, top, folder, 0);
+  const Wizard wizard = StartRun(process, process_id);
+  WaitFor(process, kRunLimitMs, "the run did not finish in time",
+          [&] { return IsWindowEnabled(wizard.next) != FALSE; });
+  AwaitScreenshot(process, top, folder, 1);
+  Send(wizard.next, BM_CLICK, 0, 0);
+  AwaitScreenshot(process, top, folder, 2);
   PostMessageW(top, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process, kExitLimitMs) != WAIT_OBJECT_0) {
     throw Failure{"the program did not end after WM_CLOSE"};
@@ -267,11 +316,18 @@ int wmain(int argc, wchar_t** argv) {
       return ReportExit(closed.exit_code);
     });
   }
+  if (argc == 5 && std::wstring(argv[1]) == L"pages") {
+    Started started;
+    if (!Start(argv[2], argv[3], started)) return 1;
+    return Supervise(started,
+                     [&] { return ReportExit(ShowPages(started.process, started.id, argv[4])); });
+  }
   if (argc != 4) {
     std::fprintf(stderr,
                  "usage: wizard_driver PROGRAM CURRENT_DIR LOG_FILE\n"
                  "       wizard_driver close PROGRAM CURRENT_DIR HOST:PORT WATCHED_FILE "
-                 "MARKER...\n");
+                 "MARKER...\n"
+                 "       wizard_driver pages PROGRAM CURRENT_DIR FOLDER\n");
     return 1;
   }
   Started started;
