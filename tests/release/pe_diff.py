@@ -4,8 +4,10 @@
   pe_diff.py FIRST SECOND
 
 Exits 0 when the files are identical. Otherwise prints the first offset at which they differ and
-where in the PE file it lies (a header field, a section, or the data after the last section), and
-exits 1: a build that brings in a date, a time or a path shows up here with its place.
+where in the PE file it lies (a header field, a section, or the data after the last section),
+then the first differing offset of every other place that differs, and exits 1: a build that
+brings in a date, a time or a path shows up here with its place (a changed section also changes
+the header's CheckSum, so the section is the cause).
 """
 import struct
 import sys
@@ -14,6 +16,10 @@ import sys
 COFF_FIELDS = [(0, 2, "Machine"), (2, 2, "NumberOfSections"), (4, 4, "TimeDateStamp"),
                (8, 4, "PointerToSymbolTable"), (12, 4, "NumberOfSymbols"),
                (16, 2, "SizeOfOptionalHeader"), (18, 2, "Characteristics")]
+# Fields of the optional header (PE32+) that a change of content moves.
+OPTIONAL_FIELDS = [(4, 4, "SizeOfCode"), (8, 4, "SizeOfInitializedData"),
+                   (12, 4, "SizeOfUninitializedData"), (16, 4, "AddressOfEntryPoint"),
+                   (56, 4, "SizeOfImage"), (60, 4, "SizeOfHeaders"), (64, 4, "CheckSum")]
 
 
 def sections(data):
@@ -45,12 +51,15 @@ def place(data, offset):
             return f"the COFF header's {field}"
     if offset < pe + 24:
         return "the DOS header or stub"
+    for start, size, field in OPTIONAL_FIELDS:
+        if pe + 24 + start <= offset < pe + 24 + start + size:
+            return f"the optional header's {field}"
     first = min((o for _, o, s in table if s), default=len(data))
     if offset < first:
         return f"the optional header or section table (PE header at {pe:#x})"
     for name, start, size in table:
         if start <= offset < start + size:
-            return f"section {name} (+{offset - start:#x})"
+            return f"section {name}"
     return "data after the last section (a signature or an overlay)"
 
 
@@ -66,10 +75,18 @@ def main():
         print(f"identical: {len(first)} bytes")
         return 0
     common = min(len(first), len(second))
-    at = next((i for i in range(common) if first[i] != second[i]), common)
-    differing = sum(1 for i in range(common) if first[i] != second[i]) + abs(len(first) - len(second))
+    differing = [i for i in range(common) if first[i] != second[i]]
+    count = len(differing) + abs(len(first) - len(second))
+    if len(first) != len(second):
+        differing.append(common)
+    at = differing[0]
     print(f"the builds differ: first at offset {at} ({at:#x}), in {place(first, at)};"
-          f" {differing} bytes differ; sizes {len(first)} and {len(second)}")
+          f" {count} bytes differ; sizes {len(first)} and {len(second)}")
+    places = {}
+    for offset in differing:
+        places.setdefault(place(first, offset), offset)
+    for where, offset in list(places.items())[1:]:
+        print(f"  also from offset {offset} ({offset:#x}), in {where}")
     return 1
 
 
