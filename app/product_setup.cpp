@@ -17,6 +17,7 @@ ProgramSetup ProductSetup() {
   host.is_admin = IsUserAdmin;
   setup.run.targets = ProductTargets();
   WindowHooks& window = setup.window;
+  window.support_address = kSupportAddress;
   window.read_decimal_separator = UserDecimalSeparator;
   window.save_dialog = ShowSaveDialog;
   window.error_box = ShowStandardErrorBox;

@@ -427,10 +427,7 @@ void TFrmTravik::OnRunWake() {
   std::vector<core::RunEvent> events = run_->Take();
   // The lines are shown together; the result or the failure, when it has come, is the last item.
   auto last_word = events.end();
-  if (!events.empty() && (events.back().kind == core::RunEvent::Kind::kFinished ||
-                          events.back().kind == core::RunEvent::Kind::kFailed)) {
-    last_word = std::prev(events.end());
-  }
+  if (!events.empty() && events.back().IsLastWord()) last_word = std::prev(events.end());
   ShowRunLines(events.begin(), last_word);
   if (last_word == events.end()) return;
   if (last_word->kind == core::RunEvent::Kind::kFinished) {
@@ -505,7 +502,7 @@ void TFrmTravik::ReleaseRun() {
 void TFrmTravik::btnNextClick() {
   if (!run_finished_) return;
   ShowPage(2);
-  SetLabelText(lblResult, Widen(core::VerdictText(FError)));
+  SetLabelText(lblResult, Widen(core::VerdictText(FError, hooks_.support_address)));
   SetFocus(FError.empty() ? btnClose : btnExport);
 }
 
