@@ -16,6 +16,9 @@ ProgramSetup ProductSetup() {
   host.free_disk = FreeDiskBytes;
   host.is_admin = IsUserAdmin;
   setup.run.targets = ProductTargets();
+  // A hundred PCs append to one table in well under this; Excel holding the file open for longer
+  // gives up the row rather than hold up the deployment tool.
+  setup.unattended.table_wait = std::chrono::seconds(30);
   WindowHooks& window = setup.window;
   window.read_decimal_separator = UserDecimalSeparator;
   window.save_dialog = ShowSaveDialog;
