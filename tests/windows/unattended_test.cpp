@@ -764,6 +764,14 @@ class HeldTable {
   HeldTable(const HeldTable&) = delete;
   HeldTable& operator=(const HeldTable&) = delete;
 
+  // Appends while holding, as a writer with the lock does.
+  void Append(const std::string& bytes) {
+    LARGE_INTEGER end{};
+    EXPECT_TRUE(SetFilePointerEx(file_.get(), end, nullptr, FILE_END) &&
+                WriteAll(file_.get(), bytes))
+        << "the test could not append: " << GetLastError();
+  }
+
   void Release() {
     if (locked_) {
       OVERLAPPED at{};
@@ -792,7 +800,7 @@ class HeldTable {
 // fifty writers meet at the lock however the system schedules their start.
 TEST_F(UnattendedTest, FiftyRunsAtOnceAppendOneRowEachToOneTable) {
   constexpr int kRuns = 50;
-  constexpr DWORD kBatchLimitMs = 400000;  // for all of them to reach their row, and to end
+  constexpr DWORD kBatchLimitMs = 300000;  // for all of them to reach their row, and to end
   // Each run's four probes of it wait in its backlog, never accepted.
   const test::Listener accepting = test::Listener::OnLoopback(0, 1024);
   const NetworkEndpoint open{"127.0.0.1", accepting.Port()};
@@ -893,25 +901,33 @@ TEST_F(UnattendedTest, FiftyRunsAtOnceAppendOneRowEachToOneTable) {
   EXPECT_EQ(ftp.Accepted(), kRuns);
 }
 
-// A writer that finds the table held waits for it: released within the wait, the row is written;
-// held for longer, the run ends with 2 and the system's reason, its JSON still written and the
-// table as it was.
+// A writer that finds the table held waits for it: released within the wait, the row is written,
+// after what another writer appended meanwhile (a table that was empty when the run first looked
+// has its header by then); held for longer, the run ends with 2 and the system's reason, its JSON
+// still written and the table as it was.
 TEST_F(UnattendedTest, ARowWaitsForATableThatIsHeld) {
   constexpr DWORD kShortWaitMs = 2000;
   constexpr DWORD kLongWaitMs = 300000;
   const std::vector<NetworkEndpoint> six(6, accepting_.Endpoint());
+  const Texts columns = core::CsvColumns(Targets(six));
   const std::string header = core::CsvHeader(Targets(six), ',');
+  core::RunMetadata other_pc;
+  other_pc.computer = "OUTRO-PC";
+  const std::string other_row = core::CsvRow(core::CheckResult{}, other_pc, ',');
   struct Case {
     const char* name;
     Hold hold;
-    bool released;  // within the wait; else held until the program ends
+    std::string before;     // the table when the run starts
+    bool released;          // within the wait; else held until the program ends
+    std::string meanwhile;  // appended by the holder before it lets go
   };
   const Case cases[] = {
-      {"open without write sharing, released", Hold::kOpenWithoutWriteSharing, true},
-      {"locked by another writer, released", Hold::kWritersLock, true},
+      {"open without write sharing, released", Hold::kOpenWithoutWriteSharing, header, true, ""},
+      {"locked by a writer that makes the table meanwhile", Hold::kWritersLock, "", true,
+       header + other_row},
       {"open without write sharing for longer than the wait", Hold::kOpenWithoutWriteSharing,
-       false},
-      {"locked for longer than the wait", Hold::kWritersLock, false},
+       header, false, ""},
+      {"locked for longer than the wait", Hold::kWritersLock, header, false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -919,13 +935,14 @@ TEST_F(UnattendedTest, ARowWaitsForATableThatIsHeld) {
     const fs::path json = folder_ / L"pc.json";
     std::error_code ignored;
     fs::remove(json, ignored);
-    WriteBytes(table, header);
+    WriteBytes(table, c.before);
     ScriptedFtpServer ftp({kLoginRejected});
     const DWORD wait_ms = c.released ? kLongWaitMs : kShortWaitMs;
     const Environment environment({{L"TRAVIK_LOOPBACK_TCP", Accepting()},
                                    {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())},
                                    {L"TRAVIK_LOOPBACK_CSV_WAIT_MS", std::to_wstring(wait_ms)}});
     HeldTable held(table, c.hold);
+    const ULONGLONG launched = GetTickCount64();
     const RunningProgram run(
         Beside(L"travik_loopback.exe"),
         L"/json " + Quoted(json.wstring()) + L" /csv " + Quoted(table.wstring()), folder_, L"held");
@@ -937,6 +954,7 @@ TEST_F(UnattendedTest, ARowWaitsForATableThatIsHeld) {
     if (c.released) {
       Sleep(200);  // a few of its tries meet the holder
       ASSERT_TRUE(run.Running()) << "the run did not wait for the table: " << run.Err();
+      held.Append(c.meanwhile);
       held.Release();
     }
     const std::optional<DWORD> code = run.Wait(kRunLimitMs);
@@ -947,16 +965,20 @@ TEST_F(UnattendedTest, ARowWaitsForATableThatIsHeld) {
     if (c.released) {
       EXPECT_EQ(*code, 0u);
       EXPECT_EQ(run.Err(), "");
+      const std::string bytes = ReadBytes(table);
+      EXPECT_TRUE(bytes.starts_with(c.before + c.meanwhile)) << bytes;
       const std::optional<std::vector<Texts>> rows = ReadTable(table);
-      ASSERT_TRUE(rows.has_value()) << ReadBytes(table);
-      ASSERT_EQ(rows->size(), 2u);
-      EXPECT_EQ(rows->at(1).at(0), Json::parse(ReadBytes(json)).at("started"));
+      ASSERT_TRUE(rows.has_value()) << bytes;
+      ASSERT_EQ(rows->size(), c.meanwhile.empty() ? 2u : 3u) << bytes;
+      EXPECT_EQ(rows->front(), columns);
+      EXPECT_EQ(rows->back().at(0), Json::parse(ReadBytes(json)).at("started"));
     } else {
       EXPECT_EQ(*code, 2u);
       EXPECT_EQ(run.Err(), Narrow(L"Cannot create file \"" + table.wstring() + L"\". ") +
                                held.ErrorText() + "\n");
-      EXPECT_EQ(ReadBytes(table), header);
+      EXPECT_EQ(ReadBytes(table), c.before);
       // It gave up once the wait was spent, not before and not long after.
+      EXPECT_GE(ended - launched, wait_ms);
       EXPECT_LE(ended - at_table, 4 * wait_ms);
     }
   }
