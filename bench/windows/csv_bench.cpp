@@ -91,7 +91,7 @@ std::optional<UniqueHandle> Start(const std::wstring& program, const std::wstrin
     std::fprintf(stderr, "CreateProcessW failed: %lu\n", GetLastError());
     return std::nullopt;
   }
-  CloseHandle(info.hThread);
+  const UniqueHandle thread(info.hThread);
   return UniqueHandle(info.hProcess);
 }
 

@@ -707,7 +707,7 @@ class RunningProgram {
       return;
     }
     process_.reset(info.hProcess);
-    CloseHandle(info.hThread);
+    const UniqueHandle thread(info.hThread);
   }
   ~RunningProgram() {
     if (Running()) {
