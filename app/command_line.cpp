@@ -8,7 +8,7 @@
 namespace travik::cli {
 namespace {
 
-enum class Option { kReport, kJson, kHelp, kVersion };
+enum class Option { kReport, kJson, kCsv, kHelp, kVersion };
 
 struct OptionRule {
   Option option;
@@ -20,6 +20,7 @@ struct OptionRule {
 constexpr OptionRule kOptions[] = {
     {Option::kReport, {L"report"}, L"o caminho do arquivo RTF"},
     {Option::kJson, {L"json"}, L"o caminho do arquivo JSON, ou - para a saída padrão"},
+    {Option::kCsv, {L"csv"}, L"o caminho do arquivo CSV"},
     {Option::kHelp, {L"?", L"h", L"help"}, nullptr},
     {Option::kVersion, {L"version"}, nullptr},
 };
@@ -88,7 +89,10 @@ std::variant<Request, UsageError> ParseArguments(const std::vector<std::wstring>
       return Quoted(L"A opção ", written,
                     std::wstring(L" precisa de um valor: ") + rule->value + L".");
     }
-    (rule->option == Option::kReport ? request.report : request.json) = std::move(*value);
+    std::optional<std::wstring>& path = rule->option == Option::kReport ? request.report
+                                        : rule->option == Option::kJson ? request.json
+                                                                        : request.csv;
+    path = std::move(*value);
   }
   return request;
 }
@@ -103,11 +107,13 @@ std::wstring UsageText(const std::wstring& version) {
          L": verificação de pré-requisitos da plataforma KORVENA DUVIVER.\n"
          L"\n"
          L"  travik.exe                          abre o assistente\n"
-         L"  travik.exe [/report ARQUIVO] [/json ARQUIVO]\n"
+         L"  travik.exe [/report ARQUIVO] [/json ARQUIVO] [/csv ARQUIVO]\n"
          L"                                      verifica sem janela e grava o resultado\n"
          L"\n"
          L"  /report ARQUIVO   grava o relatório em Rich Text Format, como \"Exportar\"\n"
          L"  /json ARQUIVO     grava o resultado em JSON (UTF-8); \"-\" escreve na saída padrão\n"
+         L"  /csv ARQUIVO      acrescenta uma linha com o resultado a uma tabela CSV, que vários\n"
+         L"                    PCs podem gravar ao mesmo tempo (\\\\servidor\\pasta\\travik.csv)\n"
          L"  /?, /h, /help     mostra este texto\n"
          L"  /version          mostra a versão\n"
          L"\n"

@@ -26,8 +26,11 @@ struct Request {
   bool version = false;                // print "TRAVIK <version>" and exit
   std::optional<std::wstring> report;  // the RTF report's path
   std::optional<std::wstring> json;    // the JSON result's path, or kStandardOutput
-  // A check run without a window: either output was asked for.
-  [[nodiscard]] bool Unattended() const { return report.has_value() || json.has_value(); }
+  std::optional<std::wstring> csv;     // the table file that the run's row is appended to
+  // A check run without a window: an output was asked for.
+  [[nodiscard]] bool Unattended() const {
+    return report.has_value() || json.has_value() || csv.has_value();
+  }
   friend bool operator==(const Request&, const Request&) = default;
 };
 

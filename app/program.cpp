@@ -40,7 +40,8 @@ int RunWizard(HINSTANCE instance, int show_command, ProgramSetup setup) {
 
 int RunProgram(HINSTANCE instance, int show_command, ProgramSetup setup) {
   try {
-    if (const std::optional<int> code = RunFromCommandLine(setup.run)) return *code;
+    if (const std::optional<int> code = RunFromCommandLine(setup.run, setup.unattended))
+      return *code;
     return RunWizard(instance, show_command, std::move(setup));
   } catch (const std::exception& e) {
     ShowStandardErrorBox(nullptr, Widen(e.what()));

@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "core/check_run.h"
 #include "core/probes.h"
+#include "core/result_csv.h"
 #include "core/result_json.h"
 #include "platform/error.h"
 #include "platform/host_windows.h"
@@ -112,9 +113,27 @@ core::RunMetadata Metadata(std::chrono::system_clock::time_point started,
   return metadata;
 }
 
+// Appends the run's row to the fleet's table at `path`; a file that another program (or a release
+// with other columns) wrote is left as it is. Raises Error when the row is not written.
+void AppendTableRow(const std::wstring& path, const core::CsvRecord& record,
+                    std::chrono::milliseconds wait) {
+  const AppendResult appended = AppendUnderLock(
+      path, record.HeadBytes(),
+      [&record](const FileStart& file) {
+        return record.AppendTo(file.head, file.size, file.ends_with_line_feed);
+      },
+      wait);
+  if (appended == AppendResult::kLeftAlone) {
+    throw Error(Narrow(L"O arquivo \"" + FullPath(path) +
+                       L"\" não começa com o cabeçalho de colunas do TRAVIK (é outra tabela, ou "
+                       L"de uma versão com outras colunas): a linha não foi acrescentada."));
+  }
+}
+
 // The check run without a window, on this thread; then the files asked for, each tried even
 // when another one failed.
-int RunUnattended(const core::RunInputs& inputs, const cli::Request& request, ConsoleOutput& out) {
+int RunUnattended(const core::RunInputs& inputs, const UnattendedSettings& settings,
+                  const cli::Request& request, ConsoleOutput& out) {
   bool written = true;
   const auto fail = [&](const std::string& message) {
     written = false;
@@ -153,8 +172,9 @@ int RunUnattended(const core::RunInputs& inputs, const cli::Request& request, Co
       fail(e.Message());
     }
   }
+  const core::RunMetadata metadata = Metadata(started, duration);
   if (request.json) {
-    const std::string json = core::ResultJson(result, Metadata(started, duration));
+    const std::string json = core::ResultJson(result, metadata);
     if (*request.json == cli::kStandardOutput) {
       if (!out.Write(Stream::kOutput, json)) fail("Cannot write to standard output.");
     } else {
@@ -165,12 +185,22 @@ int RunUnattended(const core::RunInputs& inputs, const cli::Request& request, Co
       }
     }
   }
+  if (request.csv) {
+    try {
+      const core::CsvRecord record(inputs.targets, result, metadata,
+                                   core::CsvSeparatorFor(Narrow(UserListSeparator())));
+      AppendTableRow(*request.csv, record, settings.table_wait);
+    } catch (const Error& e) {
+      fail(e.Message());
+    }
+  }
   return cli::RunExitCode(result.Ready(), written);
 }
 
 }  // namespace
 
-std::optional<int> RunFromCommandLine(const core::RunInputs& inputs) {
+std::optional<int> RunFromCommandLine(const core::RunInputs& inputs,
+                                      const UnattendedSettings& settings) {
   ConsoleOutput out;
   try {
     const std::vector<std::wstring> arguments = ProcessArguments();
@@ -195,7 +225,7 @@ std::optional<int> RunFromCommandLine(const core::RunInputs& inputs) {
       }
       return cli::kExitReady;
     }
-    return RunUnattended(inputs, request, out);
+    return RunUnattended(inputs, settings, request, out);
   } catch (const std::exception& e) {
     // This mode never shows a box; the error goes where the output goes.
     out.Write(Stream::kError, std::string(e.what()) + "\n");

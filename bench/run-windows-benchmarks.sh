@@ -9,6 +9,9 @@
 #   4. export     RichLog::SaveToFile against writing the same bytes with WriteFile
 #   5. unattended the loopback build's "/json" run, process start to exit, against its wizard's
 #                 start, check run ("COMEÇAR" until "Próximo" is enabled) and close
+#   6. csv        50 writers of one CSV table let go at once (the append alone: the slowest
+#                 writer's wait for the lock, the batch), and 50 loopback-build "/csv" runs
+#                 started at once, against 50 writing a file each
 # Figures only: nothing here passes or fails on a time. Every network connection stays on
 # 127.0.0.1: the check runs are the benchmarks' own windows on loopback endpoints and the
 # loopback build's (tests/windows/travik_loopback.cpp); travik.exe itself is only started and
@@ -16,7 +19,7 @@
 #   bench/run-windows-benchmarks.sh
 # Rounds: TRAVIK_BENCH_STARTUP_ROUNDS (20), TRAVIK_BENCH_PROBE_ROUNDS (50),
 # TRAVIK_BENCH_RESPOND_ROUNDS (30), TRAVIK_BENCH_EXPORT_RUNS (15),
-# TRAVIK_BENCH_UNATTENDED_ROUNDS (10).
+# TRAVIK_BENCH_UNATTENDED_ROUNDS (10), TRAVIK_BENCH_CSV_ROUNDS (3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +28,7 @@ probe_rounds=${TRAVIK_BENCH_PROBE_ROUNDS:-50}
 respond_rounds=${TRAVIK_BENCH_RESPOND_ROUNDS:-30}
 export_runs=${TRAVIK_BENCH_EXPORT_RUNS:-15}
 unattended_rounds=${TRAVIK_BENCH_UNATTENDED_ROUNDS:-10}
+csv_rounds=${TRAVIK_BENCH_CSV_ROUNDS:-3}
 
 missing=()
 for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineserver \
@@ -45,7 +49,7 @@ fi
 echo "== build (mingw preset)"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target travik minimal_window startup_timer probe_bench \
-  respond_bench export_bench unattended_bench travik_loopback_program
+  respond_bench export_bench unattended_bench csv_bench travik_loopback_program
 build=build/mingw
 benches=$build/bench/windows
 
@@ -99,6 +103,11 @@ run 120 "$benches/export_bench.exe" "$export_runs"
 echo
 echo "== 5. unattended (loopback build; $unattended_rounds rounds of each, alternately)"
 run 300 "$benches/unattended_bench.exe" "$unattended_rounds" \
+  "$(winepath -w "$build/tests/windows/travik_loopback.exe")"
+
+echo
+echo "== 6. csv (50 writers at once, one table against a file each; $csv_rounds rounds)"
+run 900 "$benches/csv_bench.exe" "$csv_rounds" 50 \
   "$(winepath -w "$build/tests/windows/travik_loopback.exe")"
 
 exit $failed

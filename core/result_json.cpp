@@ -33,7 +33,21 @@ Json ProbeJson(const TcpProbeResult& probe) {
           {"elapsed_ms", probe.elapsed_ms}};
 }
 
-const char* OutcomeName(FtpOutcome outcome) {
+Json FtpJson(const std::optional<FtpProbeResult>& ftp) {
+  if (!ftp) return nullptr;  // a run abandoned before the FTP probe
+  Json reply = nullptr;
+  if (ftp->reply) reply = {{"code", ftp->reply->code}, {"text", ftp->reply->text}};
+  return {{"host", ftp->host},
+          {"port", ftp->port},
+          {"outcome", FtpOutcomeName(ftp->outcome)},
+          {"reply", std::move(reply)},
+          {"error", ftp->error ? Json(*ftp->error) : Json(nullptr)},
+          {"elapsed_ms", ftp->elapsed_ms}};
+}
+
+}  // namespace
+
+const char* FtpOutcomeName(FtpOutcome outcome) {
   switch (outcome) {
     case FtpOutcome::kLoggedIn:
       return "logged_in";
@@ -44,20 +58,6 @@ const char* OutcomeName(FtpOutcome outcome) {
   }
   return "failed";
 }
-
-Json FtpJson(const std::optional<FtpProbeResult>& ftp) {
-  if (!ftp) return nullptr;  // a run abandoned before the FTP probe
-  Json reply = nullptr;
-  if (ftp->reply) reply = {{"code", ftp->reply->code}, {"text", ftp->reply->text}};
-  return {{"host", ftp->host},
-          {"port", ftp->port},
-          {"outcome", OutcomeName(ftp->outcome)},
-          {"reply", std::move(reply)},
-          {"error", ftp->error ? Json(*ftp->error) : Json(nullptr)},
-          {"elapsed_ms", ftp->elapsed_ms}};
-}
-
-}  // namespace
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;

@@ -26,6 +26,9 @@ struct RunMetadata {
 // bytes replaced by U+FFFD.
 [[nodiscard]] std::string ResultJson(const CheckResult& result, const RunMetadata& metadata);
 
+// "logged_in", "login_rejected" or "failed", as the JSON and the CSV name the FTP probe's outcome.
+[[nodiscard]] const char* FtpOutcomeName(FtpOutcome outcome);
+
 // "2026-12-10T04:17:27.123Z": UTC, to the millisecond.
 [[nodiscard]] std::string UtcTimestamp(std::chrono::system_clock::time_point time);
 

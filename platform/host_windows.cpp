@@ -164,6 +164,12 @@ std::wstring UserDecimalSeparator() {
   return buffer;
 }
 
+std::wstring UserListSeparator() {
+  wchar_t buffer[8] = {};
+  if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SLIST, buffer, 8) <= 1) return L",";
+  return buffer;
+}
+
 std::vector<std::uint8_t> ReadTokenGroups(const TokenInformationQuery& query) {
   // Sized by what the call asks for: a token of a domain user can hold many groups, and a fixed
   // buffer would report a real administrator as none.

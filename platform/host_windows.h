@@ -24,6 +24,10 @@ namespace travik {
 // The user's decimal separator from the regional settings ("." when it cannot be read).
 [[nodiscard]] std::wstring UserDecimalSeparator();
 
+// The user's list separator from the regional settings, which Excel splits a double-clicked CSV
+// file at ("," when it cannot be read).
+[[nodiscard]] std::wstring UserListSeparator();
+
 // True when the access token of the thread (or else of the process) lists the built-in
 // Administrators group, whatever that group's attributes (a deny-only entry counts too).
 [[nodiscard]] bool IsUserAdmin();

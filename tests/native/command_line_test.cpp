@@ -22,6 +22,11 @@ Request Json(std::wstring path) {
   r.json = std::move(path);
   return r;
 }
+Request Csv(std::wstring path) {
+  Request r;
+  r.csv = std::move(path);
+  return r;
+}
 Request Help() {
   Request r;
   r.help = true;
@@ -42,6 +47,9 @@ std::wstring Describe(const Args& args) {
 TEST(CommandLine, AcceptedSpellings) {
   Request both = Report(L"C:\\Relatórios\\pc 01.rtf");
   both.json = L"-";
+  Request all_three = Csv(L"\\\\servidor\\pasta\\travik.csv");
+  all_three.report = L"r.rtf";
+  all_three.json = L"-";
   Request help_and_json = Json(L"r.json");
   help_and_json.help = true;
   struct Case {
@@ -67,6 +75,11 @@ TEST(CommandLine, AcceptedSpellings) {
       {{L"/JSon", L"C:\\Dados do usuário\\resultado ção.json"},
        Json(L"C:\\Dados do usuário\\resultado ção.json")},
       {{L"/report", L"C:\\Relatórios\\pc 01.rtf", L"--JSON", L"-"}, both},
+      {{L"/csv", L"\\\\servidor\\pasta\\travik.csv"}, Csv(L"\\\\servidor\\pasta\\travik.csv")},
+      {{L"--CSV=C:\\Frota\\máquinas;1.csv"}, Csv(L"C:\\Frota\\máquinas;1.csv")},
+      {{L"-csv:-"}, Csv(L"-")},  // a file named "-": a row is appended, never printed
+      {{L"/Csv", L"\\\\servidor\\pasta\\travik.csv", L"/report", L"r.rtf", L"/json", L"-"},
+       all_three},
       {{L"/?"}, Help()},
       {{L"-?"}, Help()},
       {{L"/h"}, Help()},
@@ -83,7 +96,8 @@ TEST(CommandLine, AcceptedSpellings) {
     const auto parsed = ParseArguments(c.args);
     ASSERT_TRUE(std::holds_alternative<Request>(parsed)) << std::get<UsageError>(parsed).message;
     EXPECT_EQ(std::get<Request>(parsed), c.expected);
-    EXPECT_EQ(std::get<Request>(parsed).Unattended(), c.expected.report || c.expected.json);
+    EXPECT_EQ(std::get<Request>(parsed).Unattended(),
+              c.expected.report || c.expected.json || c.expected.csv);
   }
 }
 
@@ -101,6 +115,10 @@ TEST(CommandLine, MistakesAreRefusedNamingTheOptionAsWritten) {
       {{L"/"}, L"Opção desconhecida: \"/\"."},
       {{L"/tmp/r.json"}, L"Opção desconhecida: \"/tmp/r.json\"."},
       {{L"/report"}, L"A opção \"/report\" precisa de um valor: o caminho do arquivo RTF."},
+      {{L"/csv"}, L"A opção \"/csv\" precisa de um valor: o caminho do arquivo CSV."},
+      {{L"/CSV="}, L"A opção \"/CSV\" precisa de um valor: o caminho do arquivo CSV."},
+      {{L"/csv", L"a.csv", L"--csv", L"b.csv"}, L"A opção \"--csv\" foi dada mais de uma vez."},
+      {{L"/csvs", L"a.csv"}, L"Opção desconhecida: \"/csvs\"."},
       {{L"/json", L"-", L"--json"}, L"A opção \"--json\" foi dada mais de uma vez."},
       {{L"/json:"}, L"A opção \"/json\" precisa de um valor: " + json_value},
       {{L"/Json", L""}, L"A opção \"/Json\" precisa de um valor: " + json_value},
@@ -146,8 +164,8 @@ TEST(CommandLine, ExitCodes) {
 TEST(CommandLine, UsageNamesTheVersionEveryOptionAndExitCode) {
   const std::wstring usage = UsageText(L"1.1.0+g1a2b3c4");
   EXPECT_TRUE(usage.starts_with(L"TRAVIK 1.1.0+g1a2b3c4: ")) << usage;
-  for (const wchar_t* word : {L"/report", L"/json", L"/?", L"/h", L"/help", L"/version", L"\"-\"",
-                              L"  0  ", L"  1  ", L"  2  "}) {
+  for (const wchar_t* word : {L"/report", L"/json", L"/csv", L"/?", L"/h", L"/help", L"/version",
+                              L"\"-\"", L"  0  ", L"  1  ", L"  2  "}) {
     EXPECT_NE(usage.find(word), std::wstring::npos) << word;
   }
   EXPECT_EQ(VersionText(L"1.1.0"), L"TRAVIK 1.1.0");

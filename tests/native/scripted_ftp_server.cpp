@@ -17,6 +17,8 @@ namespace {
 constexpr int kLookEveryMs = 20;
 constexpr int kPauseMs = 50;
 constexpr std::size_t kMaxCommandBytes = 64 * 1024;
+// Clients that connect while a session is served wait in the backlog, many programs at once.
+constexpr int kBacklog = 128;
 constexpr char kClose[] = "<close>";
 constexpr char kAbort[] = "<abort>";
 constexpr char kFin[] = "<fin>";
@@ -93,7 +95,7 @@ std::vector<Piece> SplitAtPauses(const std::string& text) {
 }  // namespace
 
 ScriptedFtpServer::ScriptedFtpServer(std::vector<Script> sessions, int deadline_ms)
-    : listener_(test::Listener::OnLoopback()),
+    : listener_(test::Listener::OnLoopback(0, kBacklog)),
       port_(listener_.Port()),
       sessions_(std::move(sessions)),
       deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms)) {

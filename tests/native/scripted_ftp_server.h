@@ -9,7 +9,8 @@
 //   server.Join();             // waits for the server to finish (bounded by its deadline)
 //   server.Commands()          // {{"HOST [127.0.0.1]", "USER qzvk", "PASS qzvk", "QUIT"}}
 //
-// Sessions: the constructor takes one script per connection it is to accept, in order. In a
+// Sessions: the constructor takes one script per connection it is to accept, in order, and
+// serves them one after another (up to 128 clients wait in the backlog meanwhile). In a
 // script, entry 0 is sent as soon as the connection is accepted (the greeting) and entry i is the
 // answer to the i-th command received. An entry's text is sent as it is when it ends in "\n",
 // otherwise with CR LF added. Inside an entry, "<pause>" cuts it into separate sends 50 ms apart

@@ -16,11 +16,15 @@
 //   TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS  optional: the FTP probe's read time-out instead of the
 //                             program's own, for a test that must tell "at once" from "after the
 //                             time-out" with a wide margin
+//   TRAVIK_LOOPBACK_CSV_WAIT_MS  optional: how long the row of /csv waits for a file that others
+//                             hold, instead of the program's own 30 s: shorter for a test that
+//                             must see the wait run out, longer for one that holds many writers
 //
 // Without both endpoint variables, or with any other host, it exits with code 3 before anything
 // else happens.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -60,6 +64,14 @@ std::optional<std::uint16_t> Port(const std::string& text) {
   const unsigned long port = std::strtoul(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || port == 0 || port > 65535) return std::nullopt;
   return static_cast<std::uint16_t>(port);
+}
+
+// A positive count of milliseconds.
+std::optional<int> Milliseconds(const std::string& text) {
+  char* end = nullptr;
+  const long ms = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || ms <= 0 || ms > 3600000) return std::nullopt;
+  return static_cast<int>(ms);
 }
 
 std::optional<std::vector<NetworkEndpoint>> Endpoints(const std::string& list) {
@@ -121,12 +133,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   setup.run.targets.ftp.connect_timeout_ms = ProductTargets().ftp.connect_timeout_ms;
   setup.run.targets.ftp.read_timeout_ms = ProductTargets().ftp.read_timeout_ms;
   if (const auto read_timeout = Variable(L"TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS")) {
-    char* end = nullptr;
-    const long ms = std::strtol(read_timeout->c_str(), &end, 10);
-    if (read_timeout->empty() || *end != '\0' || ms <= 0) {
-      return Refuse("TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS must be a count of milliseconds");
-    }
-    setup.run.targets.ftp.read_timeout_ms = static_cast<int>(ms);
+    const std::optional<int> ms = Milliseconds(*read_timeout);
+    if (!ms) return Refuse("TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS must be a count of milliseconds");
+    setup.run.targets.ftp.read_timeout_ms = *ms;
+  }
+  if (const auto csv_wait = Variable(L"TRAVIK_LOOPBACK_CSV_WAIT_MS")) {
+    const std::optional<int> ms = Milliseconds(*csv_wait);
+    if (!ms) return Refuse("TRAVIK_LOOPBACK_CSV_WAIT_MS must be a count of milliseconds");
+    setup.unattended.table_wait = std::chrono::milliseconds(*ms);
   }
   return RunProgram(instance, show_command, std::move(setup));
 }

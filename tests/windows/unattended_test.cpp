@@ -15,13 +15,17 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../native/scripted_ftp_server.h"
 #include "core/check_run.h"
+#include "core/result_csv.h"
 #include "core/result_json.h"
 #include "gui_test_support.h"
+#include "platform/output_file.h"
 #include "platform/socket.h"
 #include "platform/text.h"
 #include "process_windows.h"
@@ -383,6 +387,7 @@ TEST_F(UnattendedTest, AFileThatCannotBeCreatedGivesExit2AndTheOtherIsStillWritt
        L""},
       {"json, with impediments found",
        L"/json " + Quoted(missing.wstring()) + L" /report " + Quoted(good.wstring()), L"admin"},
+      {"csv", L"/csv " + Quoted(missing.wstring()) + L" /json " + Quoted(good.wstring()), L""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -595,6 +600,505 @@ TEST_F(UnattendedTest, OneVersionEverywhere) {
   const Outcome run = RunLoopback(Accepting(), L"/json -");
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   EXPECT_EQ(Json::parse(run.out).at("tool").at("version"), version);
+}
+
+// ---- /csv: the fleet's table ----
+
+// The rows of a CSV text as RFC 4180 has them written (a field in quotes where it must be, its
+// quotes doubled; CR LF after every row), or nothing when the text breaks a rule.
+std::optional<std::vector<Texts>> ReadCsv(std::string_view text, char separator) {
+  std::vector<Texts> rows;
+  Texts row;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::string field;
+    if (text[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= text.size()) return std::nullopt;  // no closing quote
+        if (text[i] != '"') {
+          field += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '"') {
+          field += text[++i];
+        } else {
+          ++i;
+          break;
+        }
+      }
+    } else {
+      for (; i < text.size() && text[i] != separator && text[i] != '\r' && text[i] != '\n'; ++i) {
+        if (text[i] == '"') return std::nullopt;  // a quote in a field not in quotes
+        field += text[i];
+      }
+    }
+    row.push_back(std::move(field));
+    if (i < text.size() && text[i] == separator) {
+      ++i;
+      if (i == text.size()) return std::nullopt;
+    } else if (text.substr(i, 2) == "\r\n") {
+      i += 2;
+      rows.push_back(std::move(row));
+      row.clear();
+    } else {
+      return std::nullopt;  // a lone CR or LF, text after a closing quote, no final line end
+    }
+  }
+  return rows;
+}
+
+// The table's rows after its byte-order mark, read with the separator its header shows; nothing
+// when the file is no such table.
+std::optional<std::vector<Texts>> ReadTable(const fs::path& path, char* separator_seen = nullptr) {
+  const std::string bytes = ReadBytes(path);
+  const std::string_view bom = core::kUtf8ByteOrderMark;
+  const std::string_view first_name = "started";
+  if (!bytes.starts_with(std::string(bom) + std::string(first_name)) ||
+      bytes.size() <= bom.size() + first_name.size()) {
+    return std::nullopt;
+  }
+  const char separator = bytes[bom.size() + first_name.size()];
+  if (separator_seen != nullptr) *separator_seen = separator;
+  return ReadCsv(std::string_view(bytes).substr(bom.size()), separator);
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  WriteOutputFile(path.wstring(), bytes);
+}
+
+// The endpoints of the loopback build, as TRAVIK_LOOPBACK_TCP gives them and the header names
+// them.
+std::wstring TcpList(const std::vector<NetworkEndpoint>& endpoints) {
+  std::wstring list;
+  for (const NetworkEndpoint& e : endpoints) {
+    list += (list.empty() ? L"" : L",") + Widen(e.host) + L":" + std::to_wstring(e.port);
+  }
+  return list;
+}
+core::NetworkTargets Targets(const std::vector<NetworkEndpoint>& six) {
+  core::NetworkTargets targets;
+  for (std::size_t i = 0; i < 2; ++i) targets.broadcast[i] = six.at(i);
+  for (std::size_t i = 0; i < 4; ++i) targets.international[i] = six.at(i + 2);
+  return targets;
+}
+
+// A program started and left to run, its standard output and error each to a file; ended when
+// still running at destruction.
+class RunningProgram {
+ public:
+  RunningProgram(const fs::path& program, const std::wstring& arguments, const fs::path& folder,
+                 const std::wstring& name)
+      : err_path_(folder / (L"stderr-" + name)) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto create = [&](const fs::path& p) {
+      return UniqueHandle(CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    const UniqueHandle out = create(folder / (L"stdout-" + name));
+    const UniqueHandle err = create(err_path_);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+    std::wstring command_line = Quoted(program.wstring()) + L" " + arguments;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        folder.c_str(), &startup, &info)) {
+      ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
+      return;
+    }
+    process_.reset(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+  }
+  ~RunningProgram() {
+    if (Running()) {
+      TerminateProcess(process_.get(), 99);
+      WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  [[nodiscard]] bool Started() const { return static_cast<bool>(process_); }
+  [[nodiscard]] bool Running() const {
+    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+  }
+  // The exit code once the program has ended, or nothing when it has not ended in `limit_ms`.
+  [[nodiscard]] std::optional<DWORD> Wait(DWORD limit_ms) const {
+    if (!process_ || WaitForSingleObject(process_.get(), limit_ms) != WAIT_OBJECT_0) {
+      return std::nullopt;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+  [[nodiscard]] std::string Err() const { return ReadBytes(err_path_); }
+
+ private:
+  fs::path err_path_;
+  UniqueHandle process_;
+};
+
+// How another process has the table while a writer comes: as Excel shows a file (open, and
+// writing by others not shared), or as another writer appending (the writers' lock).
+enum class Hold { kOpenWithoutWriteSharing, kWritersLock };
+
+// The table held by this process the way `hold` says, until Release() or the end of the object.
+class HeldTable {
+ public:
+  HeldTable(const fs::path& path, Hold hold) : hold_(hold) {
+    const DWORD share =
+        hold == Hold::kWritersLock ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    file_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file_) << "the test could not open " << path.string() << ": " << GetLastError();
+    if (file_ && hold == Hold::kWritersLock) {
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(kAppendLockOffset);
+      at.OffsetHigh = static_cast<DWORD>(kAppendLockOffset >> 32);
+      locked_ = LockFileEx(file_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                           kAppendLockLength, 0, &at) != FALSE;
+      EXPECT_TRUE(locked_) << "the test could not take the writers' lock: " << GetLastError();
+    }
+  }
+  ~HeldTable() { Release(); }
+  HeldTable(const HeldTable&) = delete;
+  HeldTable& operator=(const HeldTable&) = delete;
+
+  // Appends while holding, as a writer with the lock does.
+  void Append(const std::string& bytes) {
+    LARGE_INTEGER end{};
+    EXPECT_TRUE(SetFilePointerEx(file_.get(), end, nullptr, FILE_END) &&
+                WriteAll(file_.get(), bytes))
+        << "the test could not append: " << GetLastError();
+  }
+
+  void Release() {
+    if (locked_) {
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(kAppendLockOffset);
+      at.OffsetHigh = static_cast<DWORD>(kAppendLockOffset >> 32);
+      UnlockFileEx(file_.get(), 0, kAppendLockLength, 0, &at);
+      locked_ = false;
+    }
+    file_.reset();
+  }
+  // The system's text for what a writer meets meanwhile.
+  [[nodiscard]] std::string ErrorText() const {
+    return Narrow(SystemErrorText(hold_ == Hold::kWritersLock ? ERROR_LOCK_VIOLATION
+                                                              : ERROR_SHARING_VIOLATION));
+  }
+
+ private:
+  Hold hold_;
+  UniqueHandle file_;
+  bool locked_ = false;
+};
+
+// Fifty unattended runs started at once, each appending its row to one table: the table gets
+// one header and fifty whole rows, one per run, each matching that run's own JSON. This process
+// holds the writers' lock until every run has written its JSON and is at its row, so that the
+// fifty writers meet at the lock however the system schedules their start.
+TEST_F(UnattendedTest, FiftyRunsAtOnceAppendOneRowEachToOneTable) {
+  constexpr int kRuns = 50;
+  constexpr DWORD kBatchLimitMs = 300000;  // for all of them to reach their row, and to end
+  // Each run's four probes of it wait in its backlog, never accepted.
+  const test::Listener accepting = test::Listener::OnLoopback(0, 1024);
+  const NetworkEndpoint open{"127.0.0.1", accepting.Port()};
+  const std::vector<NetworkEndpoint> six = {
+      open, RefusedEndpoint(), open, UnknownHostEndpoint(), open, open};
+  ScriptedFtpServer ftp(std::vector<ScriptedFtpServer::Script>(kRuns, kLoginRejected),
+                        static_cast<int>(2 * kBatchLimitMs));
+  // Runs wait for the one FTP server in turn, and for the lock for as long as this test lasts.
+  const Environment environment({{L"TRAVIK_LOOPBACK_TCP", TcpList(six)},
+                                 {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())},
+                                 {L"TRAVIK_LOOPBACK_FAIL", L"admin"},
+                                 {L"TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS", L"600000"},
+                                 {L"TRAVIK_LOOPBACK_CSV_WAIT_MS", L"600000"}});
+  const fs::path table = folder_ / L"frota ção.csv";
+  const auto json_of = [this](int i) { return folder_ / (L"pc " + std::to_wstring(i) + L".json"); };
+
+  HeldTable held(table, Hold::kWritersLock);
+  std::vector<std::unique_ptr<RunningProgram>> runs;
+  for (int i = 0; i < kRuns; ++i) {
+    runs.push_back(std::make_unique<RunningProgram>(
+        Beside(L"travik_loopback.exe"),
+        L"/json " + Quoted(json_of(i).wstring()) + L" /csv " + Quoted(table.wstring()), folder_,
+        std::to_wstring(i)));
+    ASSERT_TRUE(runs.back()->Started());
+  }
+  const bool all_at_their_row = PollUntil(
+      [&] {
+        for (int i = 0; i < kRuns; ++i) {
+          if (!fs::exists(json_of(i)) && runs[i]->Running()) return false;
+        }
+        return true;
+      },
+      kBatchLimitMs);
+  ASSERT_TRUE(all_at_their_row) << "every run writing its JSON";
+  for (int i = 0; i < kRuns; ++i) {
+    ASSERT_TRUE(runs[i]->Running())
+        << "run " << i << " ended while the table was locked: " << runs[i]->Err();
+  }
+  EXPECT_EQ(fs::file_size(table), 0u) << "nothing written under another writer's lock";
+  held.Release();
+
+  const ULONGLONG until = GetTickCount64() + kBatchLimitMs;
+  for (int i = 0; i < kRuns; ++i) {
+    SCOPED_TRACE(i);
+    const ULONGLONG now = GetTickCount64();
+    const std::optional<DWORD> code =
+        runs[i]->Wait(static_cast<DWORD>(until > now ? until - now : 0));
+    ASSERT_TRUE(code.has_value()) << "run " << i << " ending after the lock was released";
+    EXPECT_EQ(*code, 1u) << runs[i]->Err();
+    EXPECT_EQ(runs[i]->Err(), "");
+  }
+
+  char separator = 0;
+  const std::optional<std::vector<Texts>> rows = ReadTable(table, &separator);
+  ASSERT_TRUE(rows.has_value()) << "the table is not RFC 4180 CSV:\n" << ReadBytes(table);
+  ASSERT_EQ(rows->size(), static_cast<std::size_t>(kRuns + 1));
+  const Texts columns = core::CsvColumns(Targets(six));
+  EXPECT_EQ(rows->front(), columns);
+  const auto field = [&columns](const Texts& row, const std::string& name) {
+    const auto at = std::find(columns.begin(), columns.end(), name);
+    return row.at(static_cast<std::size_t>(at - columns.begin()));
+  };
+  // Each run's row is the one with its start, computer and user; no run has two, none has none.
+  std::multiset<Texts> from_rows, from_json;
+  for (std::size_t r = 1; r < rows->size(); ++r) {
+    const Texts& row = (*rows)[r];
+    ASSERT_EQ(row.size(), columns.size()) << "row " << r;
+    from_rows.insert({field(row, "started"), field(row, "computer"), field(row, "user")});
+  }
+  for (int i = 0; i < kRuns; ++i) {
+    const Json json = Json::parse(ReadBytes(json_of(i)));
+    from_json.insert(Texts{json.at("started").get<std::string>(),
+                           json.at("computer").get<std::string>(),
+                           json.at("user").get<std::string>()});
+  }
+  EXPECT_EQ(from_rows, from_json);
+  // The runs found the same, so their rows differ only in when they started.
+  const Texts& first = (*rows)[1];
+  for (std::size_t r = 2; r < rows->size(); ++r) {
+    Texts row = (*rows)[r];
+    row.front() = first.front();
+    EXPECT_EQ(row, first) << "row " << r;
+  }
+  const Json json = Json::parse(ReadBytes(json_of(0)));
+  EXPECT_EQ(field(first, "version"), json.at("tool").at("version"));
+  EXPECT_EQ(field(first, "ready"), "false");
+  EXPECT_EQ(field(first, "administrator"), "false");
+  EXPECT_EQ(field(first, "os"), json.at("os").at("line"));
+  EXPECT_EQ(field(first, "memory_gb"), "8.00");
+  EXPECT_EQ(field(first, "ftp"), "login_rejected 530");
+  const std::string unknown = "travik-test.invalid:81";
+  EXPECT_EQ(first[9], "ok");
+  EXPECT_EQ(first[10], "10061 Connection refused.");
+  EXPECT_EQ(field(first, unknown), "11001 Host not found.");
+  EXPECT_EQ(field(first, "impediments"), std::string(kNotAdmin) + " | Testando conexão em " +
+                                             unknown +
+                                             "...Falha Socket Error # 11001 Host not found.");
+  EXPECT_EQ(ftp.Accepted(), kRuns);
+}
+
+// A writer that finds the table held waits for it: released within the wait, the row is written,
+// after what another writer appended meanwhile (a table that was empty when the run first looked
+// has its header by then); held for longer, the run ends with 2 and the system's reason, its JSON
+// still written and the table as it was.
+TEST_F(UnattendedTest, ARowWaitsForATableThatIsHeld) {
+  constexpr DWORD kShortWaitMs = 2000;
+  constexpr DWORD kLongWaitMs = 300000;
+  const std::vector<NetworkEndpoint> six(6, accepting_.Endpoint());
+  const Texts columns = core::CsvColumns(Targets(six));
+  const std::string header = core::CsvHeader(Targets(six), ',');
+  core::RunMetadata other_pc;
+  other_pc.computer = "OUTRO-PC";
+  const std::string other_row = core::CsvRow(core::CheckResult{}, other_pc, ',');
+  struct Case {
+    const char* name;
+    Hold hold;
+    std::string before;     // the table when the run starts
+    bool released;          // within the wait; else held until the program ends
+    std::string meanwhile;  // appended by the holder before it lets go
+  };
+  const Case cases[] = {
+      {"open without write sharing, released", Hold::kOpenWithoutWriteSharing, header, true, ""},
+      {"locked by a writer that makes the table meanwhile", Hold::kWritersLock, "", true,
+       header + other_row},
+      {"open without write sharing for longer than the wait", Hold::kOpenWithoutWriteSharing,
+       header, false, ""},
+      {"locked for longer than the wait", Hold::kWritersLock, header, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path table = folder_ / L"frota.csv";
+    const fs::path json = folder_ / L"pc.json";
+    std::error_code ignored;
+    fs::remove(json, ignored);
+    WriteBytes(table, c.before);
+    ScriptedFtpServer ftp({kLoginRejected});
+    const DWORD wait_ms = c.released ? kLongWaitMs : kShortWaitMs;
+    const Environment environment({{L"TRAVIK_LOOPBACK_TCP", Accepting()},
+                                   {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())},
+                                   {L"TRAVIK_LOOPBACK_CSV_WAIT_MS", std::to_wstring(wait_ms)}});
+    HeldTable held(table, c.hold);
+    const ULONGLONG launched = GetTickCount64();
+    const RunningProgram run(
+        Beside(L"travik_loopback.exe"),
+        L"/json " + Quoted(json.wstring()) + L" /csv " + Quoted(table.wstring()), folder_, L"held");
+    ASSERT_TRUE(run.Started());
+    // The JSON is written before the row: from then on the program is at the table.
+    ASSERT_TRUE(PollUntil([&] { return fs::exists(json) || !run.Running(); }, kRunLimitMs))
+        << "the run writing its JSON";
+    const ULONGLONG at_table = GetTickCount64();
+    if (c.released) {
+      Sleep(200);  // a few of its tries meet the holder
+      ASSERT_TRUE(run.Running()) << "the run did not wait for the table: " << run.Err();
+      held.Append(c.meanwhile);
+      held.Release();
+    }
+    const std::optional<DWORD> code = run.Wait(kRunLimitMs);
+    const ULONGLONG ended = GetTickCount64();
+    held.Release();
+    ASSERT_TRUE(code.has_value()) << "the run ending";
+    EXPECT_EQ(Json::parse(ReadBytes(json)).at("ready"), true);
+    if (c.released) {
+      EXPECT_EQ(*code, 0u);
+      EXPECT_EQ(run.Err(), "");
+      const std::string bytes = ReadBytes(table);
+      EXPECT_TRUE(bytes.starts_with(c.before + c.meanwhile)) << bytes;
+      const std::optional<std::vector<Texts>> rows = ReadTable(table);
+      ASSERT_TRUE(rows.has_value()) << bytes;
+      ASSERT_EQ(rows->size(), c.meanwhile.empty() ? 2u : 3u) << bytes;
+      EXPECT_EQ(rows->front(), columns);
+      EXPECT_EQ(rows->back().at(0), Json::parse(ReadBytes(json)).at("started"));
+    } else {
+      EXPECT_EQ(*code, 2u);
+      EXPECT_EQ(run.Err(), Narrow(L"Cannot create file \"" + table.wstring() + L"\". ") +
+                               held.ErrorText() + "\n");
+      EXPECT_EQ(ReadBytes(table), c.before);
+      // It gave up once the wait was spent, not before and not long after.
+      EXPECT_GE(ended - launched, wait_ms);
+      EXPECT_LE(ended - at_table, 4 * wait_ms);
+    }
+  }
+}
+
+// A file whose first line is not this program's header is someone else's: nothing is appended,
+// not a byte changes, and the run ends with 2 saying so; its JSON is still written.
+TEST_F(UnattendedTest, SomeoneElsesFileIsLeftAsItIs) {
+  const std::vector<NetworkEndpoint> six(6, accepting_.Endpoint());
+  const std::string ours = core::CsvHeader(Targets(six), ';');
+  const std::string row = "2026-12-10T04:17:27.005Z;PC;PC\\joão;1.1.0;true\r\n";
+  const std::string lines[] = {
+      "\xEF\xBB\xBFNome;Usuário;Espaço\r\nMESA-01;joão;12\r\n",
+      ours.substr(3) + row,                                 // no byte-order mark
+      ours.substr(0, ours.size() - 2) + ";new_column\r\n",  // a later release's columns
+      ours.substr(0, 20),                                   // shorter than a line
+  };
+  for (const std::string& bytes : lines) {
+    SCOPED_TRACE(bytes);
+    const fs::path table = folder_ / L"outra tabela.csv";
+    const fs::path json = folder_ / L"pc.json";
+    WriteBytes(table, bytes);
+    std::error_code ignored;
+    fs::remove(json, ignored);
+    const Outcome outcome = RunLoopback(
+        Accepting(), L"/csv " + Quoted(table.wstring()) + L" /json " + Quoted(json.wstring()));
+    EXPECT_EQ(outcome.exit_code, 2u);
+    EXPECT_EQ(outcome.err, Narrow(L"O arquivo \"" + table.wstring() +
+                                  L"\" não começa com o cabeçalho de colunas do TRAVIK (é outra "
+                                  L"tabela, ou de uma versão com outras colunas): a linha não foi "
+                                  L"acrescentada.\n"));
+    EXPECT_EQ(ReadBytes(table), bytes);
+    EXPECT_EQ(Json::parse(ReadBytes(json)).at("ready"), true);
+  }
+}
+
+// The user's list separator in the regional settings (HKCU\Control Panel\International, sList),
+// as a user who changed it has it, for the programs started meanwhile; put back afterwards.
+class ListSeparatorSetting {
+ public:
+  explicit ListSeparatorSetting(const std::wstring& separator) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\International", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key_) != ERROR_SUCCESS) {
+      ADD_FAILURE() << "the regional settings could not be opened";
+      key_ = nullptr;
+      return;
+    }
+    wchar_t previous[16] = {};
+    DWORD size = sizeof previous;
+    if (RegGetValueW(key_, nullptr, L"sList", RRF_RT_REG_SZ, nullptr, previous, &size) ==
+        ERROR_SUCCESS) {
+      previous_ = previous;
+    }
+    Set(separator);
+  }
+  ~ListSeparatorSetting() {
+    if (key_ == nullptr) return;
+    if (previous_) {
+      Set(*previous_);
+    } else {
+      RegDeleteValueW(key_, L"sList");
+    }
+    RegCloseKey(key_);
+  }
+  ListSeparatorSetting(const ListSeparatorSetting&) = delete;
+  ListSeparatorSetting& operator=(const ListSeparatorSetting&) = delete;
+
+ private:
+  void Set(const std::wstring& value) {
+    EXPECT_EQ(
+        RegSetValueExW(key_, L"sList", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
+  }
+  HKEY key_ = nullptr;
+  std::optional<std::wstring> previous_;
+};
+
+// A new table takes the list separator of the PC that creates it (where Excel splits a
+// double-clicked file on that PC), "," for anything but "," or ";"; every PC that appends keeps
+// the file's, whatever its own.
+TEST_F(UnattendedTest, TheTableKeepsTheSeparatorOfThePcThatCreatedIt) {
+  struct Case {
+    const wchar_t* creator;
+    const wchar_t* appender;
+    char separator;
+  };
+  const Case cases[] = {{L";", L",", ';'}, {L",", L";", ','}, {L"|", L";", ','}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.creator));
+    const fs::path table = folder_ / (L"tabela " + std::to_wstring(&c - cases) + L".csv");
+    for (const wchar_t* list_separator : {c.creator, c.appender}) {
+      const ListSeparatorSetting setting(list_separator);
+      const Outcome outcome = RunLoopback(Accepting(), L"/csv " + Quoted(table.wstring()));
+      EXPECT_EQ(outcome.exit_code, 0u) << outcome.err;
+    }
+    char separator = 0;
+    const std::optional<std::vector<Texts>> rows = ReadTable(table, &separator);
+    ASSERT_TRUE(rows.has_value()) << ReadBytes(table);
+    EXPECT_EQ(separator, c.separator);
+    ASSERT_EQ(rows->size(), 3u);
+    // The OS line has a comma: quoted with ",", not with ";", the same field read back.
+    for (std::size_t r = 1; r < 3; ++r) {
+      EXPECT_EQ(rows->at(r).at(5), "Windows 10 (Version 10.0, Build 19045, 64-bit Edition)");
+    }
+  }
+}
+
+// The list separator of the locales that Excel users of the program have, as Windows (here Wine)
+// gives it to a new table: run by CTest under each of them (unattended_tests_locale_*).
+TEST_F(UnattendedTest, ANewTableTakesTheListSeparatorOfTheLocale) {
+  const std::map<std::string, char> separators = {{"pt_BR.UTF-8", ';'}, {"C.UTF-8", ','}};
+  const auto expected = separators.find(Variable("LC_ALL"));
+  if (expected == separators.end()) GTEST_SKIP() << "runs under LC_ALL=pt_BR.UTF-8 or C.UTF-8";
+  const fs::path table = folder_ / L"tabela.csv";
+  const Outcome outcome = RunLoopback(Accepting(), L"/csv " + Quoted(table.wstring()));
+  ASSERT_EQ(outcome.exit_code, 0u) << outcome.err;
+  char separator = 0;
+  ASSERT_TRUE(ReadTable(table, &separator).has_value()) << ReadBytes(table);
+  EXPECT_EQ(separator, expected->second);
 }
 
 }  // namespace
