@@ -2,11 +2,11 @@
 # The OS description line from the real queries under each Windows version Wine can report.
 # Wine 8's kernel32.dll carries product version 10.0.18362 whatever the setting, so every setting
 # above 6.1 is named from that. Runs in the test run's prefix and puts win10 back at the end.
-# Every step is bounded and all of them end within 30 s, so that win10 is put back before the
-# entry's TIMEOUT (40 s, tests/windows/CMakeLists.txt) ends the script.
+# Every step is bounded and all of them end within 45 s, so that win10 is put back before the
+# entry's TIMEOUT (60 s, tests/windows/CMakeLists.txt) ends the script.
 set -u
 probe=$1
-end=$((SECONDS + 30))
+end=$((SECONDS + 45))
 left() { echo $((end > SECONDS ? end - SECONDS : 1)); }
 declare -A expected=(
   [win10]="Windows 10 (Version 10.0, Build 18362, 64-bit Edition)"
