@@ -318,7 +318,7 @@ TEST(FtpClientLogin, ServerAnswersHostAndClosesConnectAgainWithoutIt) {
       client.Disconnect();
       EndSessions(server);
       EXPECT_EQ(server.Commands(), c.commands);
-      if (HasFailure()) break;  // a case that fails once has said what it had to
+      if (HasFailure()) break;  // once the test has failed, a case runs once: it would repeat
     }
   }
 }
@@ -341,7 +341,7 @@ TEST(FtpClientLogin, ACloseOrResetAfterA220ToHostIsTheErrorWithoutAnotherConnect
       EndSessions(server);
       EXPECT_EQ(server.Accepted(), 1);
       EXPECT_EQ(server.Commands(), (Commands{{kHost}}));
-      if (HasFailure()) break;
+      if (HasFailure()) break;  // once the test has failed, a case runs once: it would repeat
     }
   }
 }
