@@ -10,8 +10,11 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 
 #include "tests/core/fake_probes.h"
+#include "tests/deadline.h"
 
 namespace travik::core {
 namespace {
@@ -32,30 +35,31 @@ HostFacts Host() {
 const FtpScript kRejected{{}, 530, {}, "Login incorrect.\r\n"};
 const FtpScript kAccepted{net::FtpReply{230, {"230 Logged in"}}, {}, {}, {}, false};
 
+// A run of fakes writes everything it has to say, or reaches the probe that blocks, well within a
+// second: four times that.
+constexpr travik::test::Bound kRunWithin{4000};
+
 // What the window does: wait for a wake-up, take the queue, keep every event.
 class Front {
  public:
   BackgroundRun::Wake Wake() {
     return [this] {
-      {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        ++wakes_;
-      }
-      woken_.notify_all();
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ++wakes_;
     };
   }
-  // Takes what is queued each time it is woken, until `done` holds for all taken (bounded).
+  // Takes what is queued each time it is woken, until `done` holds for all taken; when that does
+  // not come within kRunWithin, the test fails naming `what`.
   template <typename Predicate>
-  bool TakeUntil(BackgroundRun& run, Predicate done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done(events)) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!woken_.wait_until(lock, until, [&] { return wakes_ > taken_wakes_; })) return false;
-      taken_wakes_ = wakes_;
-      lock.unlock();
-      for (RunEvent& event : run.Take()) events.push_back(std::move(event));
-    }
-    return true;
+  bool TakeUntil(BackgroundRun& run, Predicate done, std::string_view what) {
+    return travik::test::WaitUntil(
+        [&] {
+          if (done(events)) return true;
+          if (!TakeWake()) return false;
+          for (RunEvent& event : run.Take()) events.push_back(std::move(event));
+          return done(events);
+        },
+        kRunWithin, what);
   }
   [[nodiscard]] int Wakes() {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -64,11 +68,25 @@ class Front {
   std::vector<RunEvent> events;
 
  private:
+  // A wake-up came since the last one taken.
+  bool TakeWake() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (wakes_ == taken_wakes_) return false;
+    taken_wakes_ = wakes_;
+    return true;
+  }
+
   std::mutex mutex_;
-  std::condition_variable woken_;
   int wakes_ = 0;
   int taken_wakes_ = 0;
 };
+
+// Waits until `count` probes of `network` are blocked, waiting for the run's cancel: a cancel
+// that comes later ends a wait, not a probe that has yet to start.
+bool ProbesBlock(const test::FakeNetwork& network, int count) {
+  return travik::test::WaitUntil([&] { return network.blocked.load() >= count; }, kRunWithin,
+                                 "The blocked probe's wait for the cancel");
+}
 
 bool HasLastWord(const std::vector<RunEvent>& events) {
   return !events.empty() &&
@@ -92,7 +110,7 @@ TEST(BackgroundRun, QueuesEachLineThenTheResultLast) {
   network->ftp = kRejected;
   Front front;
   BackgroundRun run({Host(), test::FakeTargets(), {}}, test::FakeClients(network), front.Wake());
-  ASSERT_TRUE(front.TakeUntil(run, HasLastWord));
+  ASSERT_TRUE(front.TakeUntil(run, HasLastWord, "The run's result"));
   EXPECT_TRUE(run.Finished());
   ASSERT_EQ(front.events.back().kind, Kind::kFinished);
   const CheckResult result = *front.events.back().result;
@@ -131,10 +149,14 @@ TEST(BackgroundRun, CancelledHalfWayIsJoinedAndSaysNothingMore) {
     {
       BackgroundRun run({Host(), test::FakeTargets(), {}}, test::FakeClients(network),
                         front.Wake());
-      ASSERT_TRUE(front.TakeUntil(run, [&](const std::vector<RunEvent>& events) {
-        const std::vector<LogLine> lines = LinesOf(events);
-        return !lines.empty() && lines.back().text == c.waiting_on;
-      }));
+      ASSERT_TRUE(front.TakeUntil(
+          run,
+          [&](const std::vector<RunEvent>& events) {
+            const std::vector<LogLine> lines = LinesOf(events);
+            return !lines.empty() && lines.back().text == c.waiting_on;
+          },
+          "The line of the probe that blocks"));
+      ASSERT_TRUE(ProbesBlock(*network, 1));
       EXPECT_FALSE(run.Finished());
       run.Cancel();
     }  // joined here: every probe's thread has returned
@@ -150,10 +172,11 @@ TEST(BackgroundRun, DestroyedWithLinesQueuedWakesNoOneAndLeaksNothing) {
   Front front;
   {
     BackgroundRun run({Host(), test::FakeTargets(), {}}, test::FakeClients(network), front.Wake());
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (front.Wakes() == 0 && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(travik::test::WaitUntil([&] { return front.Wakes() > 0; }, kRunWithin,
+                                        "The run's first wake-up"));
+    // The first wake-up may come before the probes have started: the run is destroyed only once
+    // the blocked probe waits, with its lines and those before it queued and never taken.
+    ASSERT_TRUE(ProbesBlock(*network, 1));
     ASSERT_EQ(front.Wakes(), 1);
     run.StopWaking();  // the window is going; what is queued is never taken
   }
@@ -173,13 +196,20 @@ TEST(BackgroundRun, LoginThatSucceededEndsWithTheRunEvenWhenCancelled) {
       BackgroundRun run({Host(), test::FakeTargets(), {}}, test::FakeClients(network),
                         front.Wake());
       if (cancel) {
-        ASSERT_TRUE(front.TakeUntil(run, [](const std::vector<RunEvent>& events) {
-          const std::vector<LogLine> lines = LinesOf(events);
-          return !lines.empty() && lines.back().text == "Testando conexão em i4.invalid:80...";
-        }));
+        ASSERT_TRUE(front.TakeUntil(
+            run,
+            [](const std::vector<RunEvent>& events) {
+              const std::vector<LogLine> lines = LinesOf(events);
+              return !lines.empty() && lines.back().text == "Testando conexão em i4.invalid:80...";
+            },
+            "The line of the probe that blocks"));
+        // The line can come before the FTP probe has logged in: the cancel waits for the login.
+        ASSERT_TRUE(travik::test::WaitUntil([&] { return network->ftp_logins.load() == 1; },
+                                            kRunWithin, "The FTP probe's login"));
+        ASSERT_TRUE(ProbesBlock(*network, 1));
         run.Cancel();
       } else {
-        ASSERT_TRUE(front.TakeUntil(run, HasLastWord));
+        ASSERT_TRUE(front.TakeUntil(run, HasLastWord, "The run's result"));
       }
       EXPECT_EQ(network->ftp_disconnects, 0) << "the session stays open while the run is kept";
     }
@@ -207,7 +237,7 @@ TEST(BackgroundRun, SomethingNoCheckExpectsEndsInAFailure) {
     network->ftp = kRejected;
     Front front;
     BackgroundRun run({c.host, test::FakeTargets(), {}}, test::FakeClients(network), front.Wake());
-    ASSERT_TRUE(front.TakeUntil(run, HasLastWord));
+    ASSERT_TRUE(front.TakeUntil(run, HasLastWord, "The run's failure"));
     EXPECT_TRUE(run.Finished());
     EXPECT_EQ(front.events.back().kind, Kind::kFailed);
     EXPECT_EQ(front.events.back().failure, c.failure);
@@ -226,13 +256,27 @@ struct BlockingLookUp {
   std::optional<net::Ipv4Address> Run() {
     std::unique_lock<std::mutex> lock(mutex);
     entered = true;
-    changed.notify_all();
     changed.wait_for(lock, std::chrono::seconds(30), [&] { return released; });
     answered = true;
-    changed.notify_all();
     return net::Ipv4Address{{127, 0, 0, 1}};
   }
+  void Release() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      released = true;
+    }
+    changed.notify_all();
+  }
+  // `field` read under the lock.
+  bool Read(const bool& field) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    return field;
+  }
 };
+
+// A cancelled run's waits end at their next look, every 20 ms: it is joined well within a second;
+// four times that.
+constexpr travik::test::Bound kJoinWithin{4000};
 
 TEST(BackgroundRun, CancelledDuringALookUpIsJoinedWhileTheLookUpStillBlocks) {
   const net::SocketLibrary library;
@@ -241,28 +285,32 @@ TEST(BackgroundRun, CancelledDuringALookUpIsJoinedWhileTheLookUpStillBlocks) {
   // The helper owns its copy of the function, and with it the shared state.
   inputs.look_up = [look_up](const std::string&) { return look_up->Run(); };
   Front front;
-  {
-    BackgroundRun run(inputs, SocketProbeClients(inputs.look_up), front.Wake());
-    ASSERT_TRUE(front.TakeUntil(run, [](const std::vector<RunEvent>& events) {
-      return LinesOf(events).size() >= 7;  // the first probe line is up
-    }));
-    {
-      std::unique_lock<std::mutex> lock(look_up->mutex);
-      ASSERT_TRUE(look_up->changed.wait_for(lock, std::chrono::seconds(20),
-                                            [&] { return look_up->entered; }));
-    }
-    run.Cancel();
-  }  // the run and all of its probes' threads are joined here
-  {
-    const std::lock_guard<std::mutex> lock(look_up->mutex);
-    EXPECT_FALSE(look_up->answered) << "the run did not wait for the look-up";
-    look_up->released = true;
-  }
-  look_up->changed.notify_all();
+  std::optional<BackgroundRun> run(std::in_place, inputs, SocketProbeClients(inputs.look_up),
+                                   front.Wake());
+  // However the test ends, the look-ups are let go first, not left for their 30 s.
+  struct Release {
+    BlockingLookUp& look_up;
+    ~Release() { look_up.Release(); }
+  } release{*look_up};
+  ASSERT_TRUE(front.TakeUntil(
+      *run,
+      [](const std::vector<RunEvent>& events) {
+        return LinesOf(events).size() >= 7;  // the first probe line is up
+      },
+      "The first probe's line"));
+  ASSERT_TRUE(travik::test::WaitUntil([&] { return look_up->Read(look_up->entered); }, kRunWithin,
+                                      "The first name look-up"));
+  run->Cancel();
+  // The run and all of its probes' threads are joined while the look-ups still block; a run that
+  // waits for them is let go past the bound.
+  travik::test::RunWithin(
+      kJoinWithin, "The join of the run cancelled during a look-up", [&run] { run.reset(); },
+      [&look_up] { look_up->Release(); });
+  EXPECT_FALSE(look_up->Read(look_up->answered)) << "the run did not wait for the look-up";
+  look_up->Release();
   // The helpers end by themselves; their answers go nowhere.
-  std::unique_lock<std::mutex> lock(look_up->mutex);
-  EXPECT_TRUE(
-      look_up->changed.wait_for(lock, std::chrono::seconds(20), [&] { return look_up->answered; }));
+  EXPECT_TRUE(travik::test::WaitUntil([&] { return look_up->Read(look_up->answered); }, kRunWithin,
+                                      "A look-up's answer once let go"));
   EXPECT_FALSE(HasLastWord(front.events));
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <random>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "tests/core/fake_probes.h"
+#include "tests/deadline.h"
 #include "tests/native/loopback_listener.h"
 
 namespace travik::core {
@@ -408,16 +411,28 @@ TEST(CheckRun, EachProbeTakesItsOwnTimeInMilliseconds) {
 }
 
 // Over real loopback sockets: a probe looks at its connection right after its own connect, not
-// when its line is due. The second endpoint accepts and closes 200 ms later, while the first
-// probe's name look-up holds it for a second.
+// when its line is due. The second endpoint accepts and closes as soon as the probe has left it,
+// or 2 s after the connect when it does not; the first probe's name look-up holds its line, and
+// every line after it, until then.
 TEST(CheckRun, APeerThatClosesSoonReadsOkWhileAnEarlierProbeIsHeld) {
   const net::SocketLibrary library;
   travik::test::Listener closing = travik::test::Listener::OnLoopback();
   travik::test::Listener holding = travik::test::Listener::OnLoopback(0, 64);
-  std::thread peer([&closing] {
-    net::Socket accepted = closing.Accept(10000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // Shared with the look-up's helper thread, which the run does not join.
+  const auto peer_closed = std::make_shared<std::atomic<bool>>(false);
+  // The probe connects at once, well within a second: four times that.
+  std::thread peer([&closing, peer_closed] {
+    net::Socket accepted = closing.Accept(4000);
+    try {
+      char byte;
+      if (accepted.Valid() && travik::test::WaitReadable(accepted, 2000)) {
+        (void)accepted.Receive(&byte, 1);
+      }
+    } catch (const net::SocketError&) {
+      // The probe's close came as a reset: it has left all the same.
+    }
     accepted.Close();
+    peer_closed->store(true);
   });
   RunInputs inputs{GoodHost(), test::FakeTargets(), {}};
   inputs.targets.broadcast[0] = {"slow.invalid", 81};
@@ -427,8 +442,10 @@ TEST(CheckRun, APeerThatClosesSoonReadsOkWhileAnEarlierProbeIsHeld) {
   inputs.targets.ftp.port = travik::test::Listener::OnLoopback().Port();  // closed: refused
   inputs.targets.ftp.connect_timeout_ms = 1000;
   inputs.targets.ftp.read_timeout_ms = 1000;
-  inputs.look_up = [](const std::string&) -> std::optional<net::Ipv4Address> {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+  inputs.look_up = [peer_closed](const std::string&) -> std::optional<net::Ipv4Address> {
+    // The close comes within 2 s of the connect: four times that.
+    (void)travik::test::WaitUntil([&] { return peer_closed->load(); }, std::chrono::seconds(8),
+                                  "The close of the second endpoint");
     return std::nullopt;  // "slow.invalid" is not found, late
   };
   const ProbeClients clients = SocketProbeClients(inputs.look_up);

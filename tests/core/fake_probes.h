@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +17,7 @@
 
 #include "core/check_run.h"
 #include "platform/socket.h"
+#include "tests/deadline.h"
 
 namespace travik::core::test {
 
@@ -55,12 +55,14 @@ struct FtpScript {
   bool blocks = false;                    // waits until the run is cancelled
 };
 
-// Bounded: a test that forgets to cancel fails instead of hanging.
+// A test cancels the run as soon as it has seen what it waits for, well within a second of the
+// probe's start: four times that. A probe that waits longer fails the test and gives up, so that
+// nothing hangs.
+inline constexpr travik::test::Bound kCancelWithin{4000};
+
 inline void WaitForCancel(const CancelFlag& cancel) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!cancel.load() && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  (void)travik::test::WaitUntil([&cancel] { return cancel.load(); }, kCancelWithin,
+                                "The run's cancel, in a probe that blocks");
 }
 
 // The order in which the probes finish, by host name: each waits for those before it. Lets a test
@@ -68,28 +70,27 @@ inline void WaitForCancel(const CancelFlag& cancel) {
 class FinishOrder {
  public:
   explicit FinishOrder(std::vector<std::string> hosts) : hosts_(std::move(hosts)) {}
-  // Waits (bounded, and not past a cancel) until every host before `host` has finished.
+  // Waits (not past a cancel) until every host before `host` has finished. The probes run side
+  // by side, so a turn comes as soon as the probes before it are done, well within a second:
+  // a probe that waits four times that fails the test and goes on.
   void WaitForTurn(const std::string& host, const CancelFlag& cancel) {
     const auto place = std::find(hosts_.begin(), hosts_.end(), host);
     const auto turn = static_cast<std::size_t>(place - hosts_.begin());
-    std::unique_lock<std::mutex> lock(mutex_);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (finished_ < turn && !cancel.load() && std::chrono::steady_clock::now() < until) {
-      changed_.wait_for(lock, std::chrono::milliseconds(5));
-    }
+    (void)travik::test::WaitUntil(
+        [&] {
+          const std::lock_guard<std::mutex> lock(mutex_);
+          return finished_ >= turn || cancel.load();
+        },
+        std::chrono::seconds(4), "The turn of " + host + " to finish");
   }
   void Finished() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      ++finished_;
-    }
-    changed_.notify_all();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ++finished_;
   }
 
  private:
   std::vector<std::string> hosts_;
   std::mutex mutex_;
-  std::condition_variable changed_;
   std::size_t finished_ = 0;
 };
 
@@ -103,7 +104,9 @@ struct FakeNetwork {
   std::atomic<int> tcp_clients{0};
   std::atomic<int> tcp_disconnects{0};
   std::atomic<int> ftp_disconnects{0};
-  std::atomic<int> gave_up{0};  // blocked connects that saw the cancel
+  std::atomic<int> blocked{0};     // probes (TCP or FTP) that have begun to wait for the cancel
+  std::atomic<int> gave_up{0};     // blocked connects that saw the cancel
+  std::atomic<int> ftp_logins{0};  // logins the FTP probe had accepted
   std::mutex mutex;
   std::vector<std::string> ftp_hosts;
 
@@ -142,6 +145,7 @@ class FakeTcp final : public TcpProbeClient {
       case Peer::kClosesAtOnce:
         return;
       case Peer::kBlocks:
+        ++network_->blocked;
         WaitForCancel(cancel);
         ++network_->gave_up;
         throw net::CancelledError();
@@ -178,10 +182,14 @@ class FakeFtp final : public FtpProbeClient {
     if (network_->order) network_->order->WaitForTurn(settings.host, cancel);
     const FtpScript& script = network_->ftp;
     if (script.blocks) {
+      ++network_->blocked;
       WaitForCancel(cancel);
       throw net::CancelledError();
     }
-    if (script.accepted) return script.accepted;
+    if (script.accepted) {
+      ++network_->ftp_logins;
+      return script.accepted;
+    }
     if (script.reply_code) throw net::FtpReplyError(*script.reply_code, script.text);
     if (script.socket_error) throw net::SocketError(*script.socket_error);
     throw net::FtpError(script.text);

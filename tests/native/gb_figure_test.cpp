@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <iomanip>
 #include <limits>
 #include <random>
 
@@ -39,6 +40,33 @@ TEST(ToGB, FiguresAtTheThresholds) {
     EXPECT_EQ(MeetsMinimum(figure, c.minimum), c.passes);
   }
   EXPECT_FALSE(MeetsMinimum(std::numeric_limits<double>::quiet_NaN(), kMinimumDiskGb));
+}
+
+// No byte count gives a figure of exactly 2 or 1 (above, the counts on either side of each), so
+// "at least" is looked at on the figures themselves: the minimum passes, the double just below it
+// fails.
+TEST(MeetsMinimum, TheMinimumItselfPassesAndTheFigureJustBelowFails) {
+  struct Case {
+    double figure;
+    double minimum;
+    bool passes;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {kMinimumMemoryGb, kMinimumMemoryGb, true},
+      {std::nextafter(kMinimumMemoryGb, 0.0), kMinimumMemoryGb, false},
+      {std::nextafter(kMinimumMemoryGb, 4.0), kMinimumMemoryGb, true},
+      {kMinimumDiskGb, kMinimumDiskGb, true},
+      {std::nextafter(kMinimumDiskGb, 0.0), kMinimumDiskGb, false},
+      {std::nextafter(kMinimumDiskGb, 2.0), kMinimumDiskGb, true},
+      {nan, kMinimumMemoryGb, false},
+      {nan, kMinimumDiskGb, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << std::setprecision(17) << c.figure << " against " << c.minimum);
+    EXPECT_EQ(MeetsMinimum(c.figure, c.minimum), c.passes);
+  }
 }
 
 TEST(ToGB, UsesTheDecimalFactorNotTheBinaryOne) {

@@ -103,12 +103,12 @@ ScriptedFtpServer::ScriptedFtpServer(std::vector<Script> sessions, int deadline_
 }
 
 ScriptedFtpServer::~ScriptedFtpServer() {
-  stop_.store(true);
-  if (thread_.joinable()) thread_.join();
+  Stop();
 }
 
-void ScriptedFtpServer::Join() {
-  // The thread watches the deadline itself, so this join is bounded by it.
+void ScriptedFtpServer::Stop() {
+  // Every wait of the thread looks at stop_ at least every kLookEveryMs.
+  stop_.store(true);
   if (thread_.joinable()) thread_.join();
 }
 
@@ -146,6 +146,7 @@ void ScriptedFtpServer::Run() {
     // Nothing more to serve.
   }
   listener_.Close();
+  finished_.store(true);
 }
 
 bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry,

@@ -6,7 +6,8 @@
 //   incorrect."}}); FtpSettings settings; settings.host = "127.0.0.1"; settings.port =
 //   server.Port();
 //   ... let the client talk to it ...
-//   server.Join();             // waits for the server to finish (bounded by its deadline)
+//   test::WaitUntil([&] { return server.Finished(); }, bound, "the server's sessions to end");
+//   server.Stop();             // stops it, had it not finished, and joins its thread
 //   server.Commands()          // {{"HOST [127.0.0.1]", "USER qzvk", "PASS qzvk", "QUIT"}}
 //
 // Sessions: the constructor takes one script per connection it is to accept, in order, and
@@ -32,8 +33,8 @@
 // connection. Commands are recorded without their line end.
 //
 // Deadlines: the whole server stops by itself `deadline_ms` after it was made (default 15 s),
-// whatever the client does, also in the middle of a dripping entry (the rest is not sent); the
-// destructor stops it at once and joins its thread. Join() is bounded by the same deadline.
+// whatever the client does, also in the middle of a dripping entry (the rest is not sent). Stop()
+// and the destructor stop it at once (at its next look, every 20 ms) and join its thread.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -57,8 +58,10 @@ class ScriptedFtpServer {
   ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
 
   [[nodiscard]] std::uint16_t Port() const { return port_; }
-  // Waits until every session has ended (or the deadline has passed) and the thread is joined.
-  void Join();
+  // Every session has ended, or the server has stopped: it accepts and answers nothing more.
+  [[nodiscard]] bool Finished() const { return finished_.load(); }
+  // Stops the server at once, whether or not its sessions have ended, and joins its thread.
+  void Stop();
   // The commands received, one list per accepted connection. Safe to call at any time.
   [[nodiscard]] std::vector<std::vector<std::string>> Commands() const;
   // Connections accepted so far.
@@ -76,6 +79,7 @@ class ScriptedFtpServer {
   std::vector<Script> sessions_;
   std::chrono::steady_clock::time_point deadline_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> finished_{false};
   mutable std::mutex mutex_;
   std::vector<std::vector<std::string>> commands_;
   std::thread thread_;

@@ -144,6 +144,17 @@ std::wstring LogText(HWND top) {
   return text;
 }
 
+// Closes the window as its title bar would and returns the program's exit code.
+DWORD CloseAndWait(HANDLE process, HWND top) {
+  PostMessageW(top, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process, kExitLimitMs) != WAIT_OBJECT_0) {
+    throw Failure{"the program did not end after WM_CLOSE"};
+  }
+  DWORD exit_code = 0;
+  GetExitCodeProcess(process, &exit_code);
+  return exit_code;
+}
+
 DWORD Drive(HANDLE process, DWORD process_id, const wchar_t* log_file) {
   const Wizard wizard = StartRun(process, process_id);
   HWND top = wizard.top;
@@ -154,14 +165,7 @@ DWORD Drive(HANDLE process, DWORD process_id, const wchar_t* log_file) {
   if (ChildWithId(top, travik::ids::kMList) == nullptr)
     throw Failure{"the check log was not found"};
   WriteFileText(log_file, Utf8(LogText(top)));
-
-  PostMessageW(top, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process, kExitLimitMs) != WAIT_OBJECT_0) {
-    throw Failure{"the program did not end after WM_CLOSE"};
-  }
-  DWORD exit_code = 0;
-  GetExitCodeProcess(process, &exit_code);
-  return exit_code;
+  return CloseAndWait(process, top);
 }
 
 // Waits until the window has painted what it shows, then hands it over for its screenshot.
@@ -195,13 +199,7 @@ DWORD ShowPages(HANDLE process, DWORD process_id, const std::wstring& folder) {
   AwaitScreenshot(process, top, folder, 1);
   Send(wizard.next, BM_CLICK, 0, 0);
   AwaitScreenshot(process, top, folder, 2);
-  PostMessageW(top, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process, kExitLimitMs) != WAIT_OBJECT_0) {
-    throw Failure{"the program did not end after WM_CLOSE"};
-  }
-  DWORD exit_code = 0;
-  GetExitCodeProcess(process, &exit_code);
-  return exit_code;
+  return CloseAndWait(process, top);
 }
 
 // The bytes of a file another process may be appending to; empty while it cannot be opened.

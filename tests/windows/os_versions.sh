@@ -2,8 +2,12 @@
 # The OS description line from the real queries under each Windows version Wine can report.
 # Wine 8's kernel32.dll carries product version 10.0.18362 whatever the setting, so every setting
 # above 6.1 is named from that. Runs in the test run's prefix and puts win10 back at the end.
+# Every step is bounded and all of them end within 45 s, so that win10 is put back before the
+# entry's TIMEOUT (60 s, tests/windows/CMakeLists.txt) ends the script.
 set -u
 probe=$1
+end=$((SECONDS + 45))
+left() { echo $((end > SECONDS ? end - SECONDS : 1)); }
 declare -A expected=(
   [win10]="Windows 10 (Version 10.0, Build 18362, 64-bit Edition)"
   [win81]="Windows 10 (Version 10.0, Build 18362, 64-bit Edition)"
@@ -15,8 +19,8 @@ declare -A expected=(
 )
 failed=0
 for version in win10 win81 win7 win2008r2 vista win2003 winxp64; do
-  winecfg -v "$version" >/dev/null 2>&1
-  got=$(timeout 60 wine "$probe" | tr -d '\r')
+  timeout "$(left)" winecfg -v "$version" >/dev/null 2>&1
+  got=$(timeout "$(left)" wine "$probe" | tr -d '\r')
   if [ "$got" = "${expected[$version]}" ]; then
     echo "ok   $version: $got"
   else
@@ -24,5 +28,5 @@ for version in win10 win81 win7 win2008r2 vista win2003 winxp64; do
     failed=1
   fi
 done
-winecfg -v win10 >/dev/null 2>&1
+timeout 8 winecfg -v win10 >/dev/null 2>&1 || { echo "FAIL win10 could not be put back"; failed=1; }
 exit $failed

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "gui_test_support.h"
 #include "platform/host_windows.h"
 #include "platform/text.h"
+#include "tests/deadline.h"
 #include "toolkit/dpi.h"
 
 namespace travik::test {
@@ -138,7 +140,10 @@ TEST_F(WindowTest, RunWithEverythingInOrderLogsPlainLinesOnly) {
   EXPECT_EQ(VisiblePage(w), 1);
   EXPECT_EQ(GetFocus(), FindControl(w, ids::kBtnNext));
   EXPECT_EQ(recorded_->taskbar_busy, (std::vector<bool>{true, false}));
-  ftp.Join();
+  // The run is over: the server's session has ended, or ends at its next look (every 20 ms).
+  (void)WaitUntil([&ftp] { return ftp.Finished(); }, std::chrono::seconds(2),
+                  "The end of the FTP server's session");
+  ftp.Stop();
   ASSERT_EQ(ftp.Commands().size(), 1u);
   EXPECT_EQ(ftp.Commands()[0][1], "USER qzvk");
 }

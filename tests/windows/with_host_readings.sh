@@ -16,7 +16,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX
   made_prefix=1
   trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
-  WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+  WINEDEBUG=-all timeout 120 wineboot -i >/dev/null 2>&1
 fi
 found=
 for link in "$WINEPREFIX"/dosdevices/?:; do
