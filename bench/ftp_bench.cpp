@@ -36,7 +36,7 @@ double MsSince(Clock::time_point start) {
 std::string ClientAttempt(const travik::net::FtpSettings& settings) {
   travik::net::FtpClient client;
   try {
-    client.Connect(settings);
+    client.Connect(settings, {});
   } catch (const travik::Error& error) {
     return error.what();
   }

@@ -116,7 +116,8 @@ TEST(StopRequest, EndsEachKindOfWaitWithCancelled) {
     waiter.request_stop();
     // The wait looks at the stop every 20 ms at the most, or is woken by it: a second, four
     // times over.
-    test::RunWithin(std::chrono::seconds(4), "The stopped wait", [&] { waiter.join(); }, c.unblock);
+    test::RunWithin(
+        std::chrono::seconds(4), "The stopped wait", [&] { waiter.join(); }, c.unblock);
     EXPECT_EQ(error, "Cancelled.");
   }
 }
