@@ -96,8 +96,8 @@ struct FtpReply {
 // begins "ddd " (or is "ddd" alone). Empty lines are skipped. A first line that is no reply line
 // raises FtpProtocolError("Invalid reply."). The whole reply must be complete by `deadline`, or
 // when none is given within the reader's read time-out from this call ("Read timed out.").
-[[nodiscard]] FtpReply ReadReply(
-    LineReader& reader, std::optional<Clock::time_point> deadline = std::nullopt);
+[[nodiscard]] FtpReply ReadReply(LineReader& reader,
+                                 std::optional<Clock::time_point> deadline = std::nullopt);
 
 // The text an error shows for a reply: every line ended by CR LF, with the code and the
 // character after it taken off lines that begin with the code and leading blanks taken off the

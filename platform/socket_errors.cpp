@@ -7,8 +7,8 @@ namespace travik::net {
 namespace {
 
 struct KnownError {
-  int code;           // Windows Sockets
-  int errno_value;    // POSIX; 0 when there is none
+  int code;         // Windows Sockets
+  int errno_value;  // POSIX; 0 when there is none
   const char* text;
 };
 

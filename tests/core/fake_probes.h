@@ -32,7 +32,8 @@ inline constexpr char kFtpHost[] = "ftp.invalid";
 
 inline NetworkTargets FakeTargets() {
   NetworkTargets targets;
-  for (std::size_t i = 0; i < NetworkTargets::kTcpEndpoints; ++i) targets.Tcp(i) = {kHosts[i], kPorts[i]};
+  for (std::size_t i = 0; i < NetworkTargets::kTcpEndpoints; ++i)
+    targets.Tcp(i) = {kHosts[i], kPorts[i]};
   targets.ftp.host = kFtpHost;
   return targets;
 }

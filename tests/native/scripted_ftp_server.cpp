@@ -126,8 +126,7 @@ void ScriptedFtpServer::Run() {
   finished_.store(true);
 }
 
-bool ScriptedFtpServer::SendEntry(TestSocket& socket, const std::string& entry,
-                                  bool* half_closed) {
+bool ScriptedFtpServer::SendEntry(TestSocket& socket, const std::string& entry, bool* half_closed) {
   std::string text = entry;
   bool close_after = false;
   bool abort_after = false;

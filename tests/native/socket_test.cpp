@@ -50,10 +50,11 @@ TEST(SocketError, PosixErrnoBecomesTheWindowsSocketsNumber) {
     int code;
   };
   const Case cases[] = {
-      {ECONNREFUSED, 10061}, {ETIMEDOUT, 10060},    {ECONNRESET, 10054},  {ECONNABORTED, 10053},
-      {EPIPE, 10053},        {ENETUNREACH, 10051},  {EHOSTUNREACH, 10065}, {EADDRINUSE, 10048},
-      {EADDRNOTAVAIL, 10049}, {EWOULDBLOCK, 10035}, {EAGAIN, 10035},      {EINPROGRESS, 10036},
-      {ENOTCONN, 10057},     {ENETDOWN, 10050},     {EHOSTDOWN, 10064},
+      {ECONNREFUSED, 10061},  {ETIMEDOUT, 10060},  {ECONNRESET, 10054},
+      {ECONNABORTED, 10053},  {EPIPE, 10053},      {ENETUNREACH, 10051},
+      {EHOSTUNREACH, 10065},  {EADDRINUSE, 10048}, {EADDRNOTAVAIL, 10049},
+      {EWOULDBLOCK, 10035},   {EAGAIN, 10035},     {EINPROGRESS, 10036},
+      {ENOTCONN, 10057},      {ENETDOWN, 10050},   {EHOSTDOWN, 10064},
       {EPERM, 10000 + EPERM},  // unknown: its own number above the base, no text
   };
   for (const Case& c : cases) {
