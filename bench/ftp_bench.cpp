@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "app/product_targets.h"
+#include "platform/clock.h"
 #include "platform/ftp_client.h"
 
 extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using travik::Clock;
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());

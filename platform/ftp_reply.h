@@ -73,7 +73,6 @@ class LineReader {
                                      std::size_t* consumed = nullptr);
   // Drops whatever input is held and not yet returned.
   void Discard() noexcept;
-  void SetReadTimeout(int ms) { read_timeout_ms_ = ms; }
   // The read time-out from now: the default deadline of a line, and of a reply (ReadReply).
   [[nodiscard]] Clock::time_point DeadlineFromNow() const {
     return Clock::now() + std::chrono::milliseconds(read_timeout_ms_);

@@ -294,6 +294,8 @@ bool TFrmTravik::CreateLog() {
   // The log's own colours are the theme's, for the report; the screen's follow the palette.
   mList.Attach(log, ColoursOf(hooks_.theme).log);
   mList.ShowIn(LogScreenColours());
+  // Deliberate: the log is made holding the one line its layout names it by, which the run's
+  // first step clears.
   mList.Append(L"mList");
   Layout();
   return true;
@@ -508,6 +510,8 @@ void TFrmTravik::btnNextClick() {
 
 void TFrmTravik::btnExportClick() {
   SaveDialog1.file_name.clear();
+  // Deliberate: the report is offered as a text file although it is written as Rich Text Format,
+  // and the default extension keeps its "*." as the program has always given it.
   SaveDialog1.filter = L"Text File|*.txt";
   SaveDialog1.default_extension = L"*.txt";
   const std::optional<std::wstring> path = hooks_.save_dialog(hwnd_, SaveDialog1);
