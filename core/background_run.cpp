@@ -7,7 +7,7 @@ namespace travik::core {
 
 BackgroundRun::BackgroundRun(RunInputs inputs, ProbeClients clients, Wake wake)
     : inputs_(std::move(inputs)), clients_(std::move(clients)), wake_(std::move(wake)) {
-  worker_ = std::jthread([this](std::stop_token stop) { Work(std::move(stop)); });
+  worker_ = std::jthread([this](const std::stop_token& stop) { Work(stop); });
 }
 
 BackgroundRun::~BackgroundRun() {
@@ -57,7 +57,7 @@ void BackgroundRun::ReplaceLast(const LogLine& line) {
   Push({RunEvent::Kind::kReplaceLast, line, {}, {}});
 }
 
-void BackgroundRun::Work(std::stop_token stop) noexcept {
+void BackgroundRun::Work(const std::stop_token& stop) noexcept {
   std::string failure;
   try {
     run_.emplace(inputs_, clients_, static_cast<LogSink&>(*this), stop);

@@ -55,7 +55,7 @@ class BackgroundRun final : private LogSink {
   void Clear() override;
   void Append(const LogLine& line) override;
   void ReplaceLast(const LogLine& line) override;
-  void Work(std::stop_token stop) noexcept;
+  void Work(const std::stop_token& stop) noexcept;
   void Push(RunEvent event);
 
   RunInputs inputs_;

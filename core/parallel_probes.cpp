@@ -53,14 +53,15 @@ ParallelProbes::ParallelProbes(const NetworkTargets& targets, const ProbeClients
     : run_(std::move(run)) {
   threads_.reserve(kTcpProbes + 1);
   for (std::size_t i = 0; i < kTcpProbes; ++i) {
-    const NetworkEndpoint endpoint = targets.Tcp(i);
+    const NetworkEndpoint& endpoint = targets.Tcp(i);
     std::shared_ptr<TcpProbeClient> client = clients.tcp();
-    tcp_[i] = Start<TcpProbeOutcome>(
-        [endpoint, client](std::stop_token stop) { return ProbeTcp(*client, endpoint, stop); });
+    tcp_[i] = Start<TcpProbeOutcome>([endpoint, client](std::stop_token stop) {
+      return ProbeTcp(*client, endpoint, std::move(stop));
+    });
   }
   const net::FtpSettings settings = targets.ftp;
   ftp_ = Start<FtpProbeOutcome>(
-      [settings, &ftp](std::stop_token stop) { return ProbeFtp(ftp, settings, stop); });
+      [settings, &ftp](std::stop_token stop) { return ProbeFtp(ftp, settings, std::move(stop)); });
   // Made last: a run already stopped stops every probe here, at once.
   relay_.emplace(run_, [this] {
     for (std::jthread& thread : threads_) thread.request_stop();

@@ -44,7 +44,7 @@ class SocketTcpProbe final : public TcpProbeClient {
  public:
   explicit SocketTcpProbe(net::LookUp look_up = net::SystemLookUp) : client_(std::move(look_up)) {}
   void Connect(const std::string& host, std::uint16_t port, std::stop_token stop) override {
-    client_.Connect(host, port, std::move(stop));
+    client_.Connect(host, port, stop);
   }
   [[nodiscard]] bool Connected() override { return client_.Connected(); }
   void Disconnect() noexcept override { client_.Disconnect(); }
@@ -58,7 +58,7 @@ class SocketFtpProbe final : public FtpProbeClient {
   explicit SocketFtpProbe(net::LookUp look_up = net::SystemLookUp) : client_(std::move(look_up)) {}
   std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
                                        std::stop_token stop) override {
-    client_.Connect(settings, std::move(stop));
+    client_.Connect(settings, stop);
     return client_.LoginReply();
   }
   void Disconnect() noexcept override { client_.Disconnect(); }

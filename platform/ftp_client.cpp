@@ -65,10 +65,10 @@ class FtpClient::Exchange {
  public:
   enum class Outcome { kDone, kServerClosedOnHost };
 
-  Exchange(FtpClient& client, const FtpSettings& settings, std::stop_token stop)
+  Exchange(FtpClient& client, const FtpSettings& settings, const std::stop_token& stop)
       : client_(client),
         settings_(settings),
-        stop_(std::move(stop)),
+        stop_(stop),
         stream_(client.socket_, stop_),
         reader_(stream_, settings.read_timeout_ms) {}
 
@@ -202,10 +202,10 @@ class FtpClient::Exchange {
 
 FtpClient::FtpClient(LookUp look_up) : look_up_(std::move(look_up)) {}
 
-void FtpClient::Connect(const FtpSettings& settings, std::stop_token stop) {
+void FtpClient::Connect(const FtpSettings& settings, const std::stop_token& stop) {
   Disconnect();
   login_reply_.reset();
-  Exchange exchange(*this, settings, std::move(stop));
+  Exchange exchange(*this, settings, stop);
   if (exchange.ConnectOnce(true) == Exchange::Outcome::kServerClosedOnHost) {
     (void)exchange.ConnectOnce(false);
   }

@@ -59,7 +59,7 @@ class FtpClient {
   // timed out.", "Connection Closed Gracefully.", a reply's text), and CancelledError once a stop
   // is requested, at the next look of the wait under way (the connection is then closed without
   // "QUIT"). The connection is closed before any error leaves; after success it stays open.
-  void Connect(const FtpSettings& settings, std::stop_token stop);
+  void Connect(const FtpSettings& settings, const std::stop_token& stop);
   // The reply that accepted the login of the last successful Connect (230 or 232).
   [[nodiscard]] const std::optional<FtpReply>& LoginReply() const { return login_reply_; }
   // Sends "QUIT" when a greeting was accepted, waits kQuitWait at the most for its answer, closes.

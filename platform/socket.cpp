@@ -69,7 +69,8 @@ std::optional<Ipv4Address> SystemLookUp(const std::string& host) {
   return shim::ResolveFirstIpv4(host);
 }
 
-Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up, std::stop_token stop) {
+Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up,
+                        const std::stop_token& stop) {
   if (const std::optional<Ipv4Address> literal = shim::ParseIpv4(host)) return *literal;
   if (stop.stop_requested()) throw CancelledError();
   auto task = std::make_shared<LookUpTask>();

@@ -58,7 +58,7 @@ using LookUp = std::function<std::optional<Ipv4Address>(const std::string& host)
 // for it. Raises SocketError(kErrHostNotFound) when there is no address, CancelledError as soon
 // as a stop is requested (the helper then ends by itself, and its answer goes nowhere).
 [[nodiscard]] Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up,
-                                      std::stop_token stop);
+                                      const std::stop_token& stop);
 
 // A move-only TCP socket. Errors raise SocketError; waits raise CancelledError once a stop is
 // requested.

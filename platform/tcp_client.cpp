@@ -2,7 +2,7 @@
 
 namespace travik::net {
 
-void TcpClient::Connect(const std::string& host, std::uint16_t port, std::stop_token stop) {
+void TcpClient::Connect(const std::string& host, std::uint16_t port, const std::stop_token& stop) {
   Disconnect();
   const Ipv4Address address = ResolveIpv4(host, look_up_, stop);
   Socket socket = Socket::OpenTcp();

@@ -16,7 +16,7 @@ class TcpClient {
 
   // Resolves host (a dotted address is used as it is) and connects once. Raises SocketError, and
   // CancelledError once a stop is requested.
-  void Connect(const std::string& host, std::uint16_t port, std::stop_token stop);
+  void Connect(const std::string& host, std::uint16_t port, const std::stop_token& stop);
   // Connected, and no orderly close or error pending; data already sent by the peer is dropped.
   [[nodiscard]] bool Connected() { return socket_.IsOpen(); }
   void Disconnect() noexcept { socket_.Close(); }

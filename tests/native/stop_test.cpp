@@ -78,23 +78,25 @@ TEST(StopRequest, EndsEachKindOfWaitWithCancelled) {
 
   struct Case {
     const char* wait;
-    std::function<void(std::stop_token)> run;
+    std::function<void(const std::stop_token&)> run;
     std::function<bool()> waiting;  // the wait is under way
     std::function<void()> unblock;  // ends it by the test's own means, should the stop not
   };
   const Case cases[] = {
       {"a name look-up that never answers",
-       [&](std::stop_token stop) { (void)ResolveIpv4("held.invalid", held.Function(), stop); },
+       [&](const std::stop_token& stop) {
+         (void)ResolveIpv4("held.invalid", held.Function(), stop);
+       },
        [&] { return held.Asked(); }, [&] { held.Release(); }},
       {"a connect that hangs",
-       [&](std::stop_token stop) {
+       [&](const std::stop_token& stop) {
          TcpClient client;
          connecting = true;
          client.Connect("127.0.0.1", hanging.Port(), stop);
        },
        [&] { return connecting.load(); }, [&] { hanging.Close(); }},
       {"a read of a server that says nothing",
-       [&](std::stop_token stop) {
+       [&](const std::stop_token& stop) {
          FtpClient client;
          client.Connect(settings, stop);
        },
@@ -103,7 +105,7 @@ TEST(StopRequest, EndsEachKindOfWaitWithCancelled) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wait);
     std::string error = "(none)";
-    std::jthread waiter([&](std::stop_token stop) {
+    std::jthread waiter([&](const std::stop_token& stop) {
       try {
         c.run(stop);
       } catch (const Error& e) {
