@@ -21,6 +21,7 @@ ProgramSetup ProductSetup() {
   // rather than hold up the deployment tool.
   setup.unattended.table_wait = std::chrono::seconds(30);
   WindowHooks& window = setup.window;
+  window.support_address = kSupportAddress;
   window.read_decimal_separator = UserDecimalSeparator;
   window.save_dialog = ShowSaveDialog;
   window.error_box = ShowStandardErrorBox;

@@ -10,4 +10,7 @@ namespace travik {
 // and the file server with the FTP probe's account and time-outs.
 [[nodiscard]] core::NetworkTargets ProductTargets();
 
+// The support team's e-mail address, to which the verdict page asks the report to be sent.
+inline constexpr char kSupportAddress[] = "suporte@korvena.com.br";
+
 }  // namespace travik

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <stop_token>
 #include <string>
 #include <variant>
 #include <vector>
@@ -152,13 +153,13 @@ int RunUnattended(const core::RunInputs& inputs, const UnattendedSettings& setti
   core::LogSink& sink = report_log ? static_cast<core::LogSink&>(*report_log) : no_log;
 
   const core::ProbeClients clients = core::SocketProbeClients(inputs.look_up);
-  const core::CancelFlag cancel{false};
   const auto started = std::chrono::system_clock::now();
   const auto start = std::chrono::steady_clock::now();
   std::optional<core::CheckResult> found;
   std::chrono::steady_clock::duration duration{};
   {
-    core::CheckRun run(inputs, clients, sink, cancel);
+    // Nobody is there to stop it: a token that never stops.
+    core::CheckRun run(inputs, clients, sink, std::stop_token{});
     found = run.Run();
     duration = std::chrono::steady_clock::now() - start;
   }  // a login that succeeded kept its session until here

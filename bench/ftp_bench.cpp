@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "app/product_targets.h"
+#include "platform/clock.h"
 #include "platform/ftp_client.h"
 
 extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using travik::Clock;
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -36,7 +37,7 @@ double MsSince(Clock::time_point start) {
 std::string ClientAttempt(const travik::net::FtpSettings& settings) {
   travik::net::FtpClient client;
   try {
-    client.Connect(settings);
+    client.Connect(settings, {});
   } catch (const travik::Error& error) {
     return error.what();
   }

@@ -10,7 +10,8 @@
 # and the wall time of the process), and for (b) also the shipped travik.exe /json, whose seven
 # product names are none in the namespace's /etc/hosts; the loopback build's FTP server is always
 # 127.0.0.1, so in its run six names time out and the FTP probe is answered at once. One after
-# another: bench/windows/sequential_probes.exe, the same clients probing each endpoint in turn.
+# another: bench/windows/sequential_probes.exe, the run's own probes over the same clients, each
+# endpoint in turn.
 # Prints a table against the goals: the run lasts one connect time-out plus at most 1 s; seven
 # look-ups cost one look-up's wait plus at most 1 s. Figures only, never a test.
 #

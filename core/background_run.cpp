@@ -7,7 +7,7 @@ namespace travik::core {
 
 BackgroundRun::BackgroundRun(RunInputs inputs, ProbeClients clients, Wake wake)
     : inputs_(std::move(inputs)), clients_(std::move(clients)), wake_(std::move(wake)) {
-  worker_ = std::thread([this] { Work(); });
+  worker_ = std::jthread([this](const std::stop_token& stop) { Work(stop); });
 }
 
 BackgroundRun::~BackgroundRun() {
@@ -18,7 +18,7 @@ BackgroundRun::~BackgroundRun() {
 }
 
 void BackgroundRun::Cancel() noexcept {
-  cancel_.store(true);
+  worker_.request_stop();
 }
 
 void BackgroundRun::StopWaking() noexcept {
@@ -38,8 +38,7 @@ bool BackgroundRun::Finished() const {
 
 void BackgroundRun::Push(RunEvent event) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  const bool last =
-      event.kind == RunEvent::Kind::kFinished || event.kind == RunEvent::Kind::kFailed;
+  const bool last = event.IsLastWord();
   if (finished_) return;  // nothing follows the last word
   queue_.push_back(std::move(event));
   if (last) finished_ = true;
@@ -58,12 +57,12 @@ void BackgroundRun::ReplaceLast(const LogLine& line) {
   Push({RunEvent::Kind::kReplaceLast, line, {}, {}});
 }
 
-void BackgroundRun::Work() noexcept {
+void BackgroundRun::Work(const std::stop_token& stop) noexcept {
   std::string failure;
   try {
-    run_.emplace(inputs_, clients_, static_cast<LogSink&>(*this), cancel_);
+    run_.emplace(inputs_, clients_, static_cast<LogSink&>(*this), stop);
     CheckResult result = run_->Run();
-    if (!cancel_.load()) Push({RunEvent::Kind::kFinished, {}, std::move(result), {}});
+    if (!stop.stop_requested()) Push({RunEvent::Kind::kFinished, {}, std::move(result), {}});
     return;
   } catch (const std::exception& e) {
     failure = e.what();

@@ -3,9 +3,9 @@
 // the run writes reaches the front end through a queue under a lock: each log operation, then,
 // as the last item, the result (or the failure of a run that met something unexpected). When the
 // queue turns non-empty the run calls `wake`, which carries no data (the window posts itself a
-// message and takes the queue when it comes). Every thread a run starts is joined; only a name
-// look-up's helper is left to end by itself.
-#include <atomic>
+// message and takes the queue when it comes). The run's thread is a std::jthread whose stop
+// token is the run's: every wait of the run, down to the sockets, ends on it. Every thread a run
+// starts is joined; only a name look-up's helper is left to end by itself.
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -23,6 +23,9 @@ struct RunEvent {
   LogLine line;                       // kAppend, kReplaceLast
   std::optional<CheckResult> result;  // kFinished
   std::string failure;                // kFailed: what went wrong, for the person
+
+  // The result or the failure: the run has nothing more to say after it.
+  [[nodiscard]] bool IsLastWord() const { return kind == Kind::kFinished || kind == Kind::kFailed; }
 };
 
 class BackgroundRun final : private LogSink {
@@ -38,7 +41,7 @@ class BackgroundRun final : private LogSink {
   BackgroundRun(const BackgroundRun&) = delete;
   BackgroundRun& operator=(const BackgroundRun&) = delete;
 
-  // Its steps stop and its waits end at their next look.
+  // Asks the run to stop: its steps stop and its waits end.
   void Cancel() noexcept;
   // The front end is going: `wake` is never called again.
   void StopWaking() noexcept;
@@ -52,12 +55,11 @@ class BackgroundRun final : private LogSink {
   void Clear() override;
   void Append(const LogLine& line) override;
   void ReplaceLast(const LogLine& line) override;
-  void Work() noexcept;
+  void Work(const std::stop_token& stop) noexcept;
   void Push(RunEvent event);
 
   RunInputs inputs_;
   ProbeClients clients_;
-  CancelFlag cancel_{false};
 
   mutable std::mutex mutex_;
   std::vector<RunEvent> queue_;
@@ -65,7 +67,7 @@ class BackgroundRun final : private LogSink {
   bool finished_ = false;
 
   std::optional<CheckRun> run_;  // made and used on the run's thread; ended after it is joined
-  std::thread worker_;           // last: started when everything it uses exists
+  std::jthread worker_;          // last: started when everything it uses exists
 };
 
 }  // namespace travik::core

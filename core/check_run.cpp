@@ -1,8 +1,8 @@
 #include "core/check_run.h"
 
-#include <chrono>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "core/parallel_probes.h"
 #include "platform/error.h"
@@ -43,15 +43,15 @@ std::string ProbeLine(const NetworkEndpoint& endpoint) {
 }  // namespace
 
 CheckRun::CheckRun(const RunInputs& inputs, const ProbeClients& clients, LogSink& sink,
-                   const CancelFlag& cancel)
-    : inputs_(inputs), clients_(clients), sink_(sink), cancel_(cancel) {}
+                   std::stop_token stop)
+    : inputs_(inputs), clients_(clients), sink_(sink), stop_(std::move(stop)) {}
 
 CheckRun::~CheckRun() {
   if (IdFTP1 != nullptr) IdFTP1->Disconnect();
 }
 
 bool CheckRun::Cancelled() const {
-  return cancel_.load();
+  return stop_.stop_requested();
 }
 
 void CheckRun::Append(const std::string& text) {
@@ -98,7 +98,7 @@ CheckResult CheckRun::Run() {
   {
     // Every probe starts now; the log takes their outcomes in its fixed order.
     IdFTP1 = clients_.ftp();
-    ParallelProbes probes(inputs_.targets, clients_, *IdFTP1);
+    ParallelProbes probes(inputs_.targets, clients_, *IdFTP1, stop_);
     CheckBroadcastServers(probes);
     if (!Cancelled()) CheckInternationalServers(probes);
     if (!Cancelled()) CheckFtpServer(probes);
@@ -136,12 +136,6 @@ void CheckRun::CheckAdministrator() {
   }
 }
 
-const NetworkEndpoint& CheckRun::Endpoint(std::size_t index) const {
-  const NetworkTargets& targets = inputs_.targets;
-  return index < targets.broadcast.size() ? targets.broadcast[index]
-                                          : targets.international[index - targets.broadcast.size()];
-}
-
 void CheckRun::CheckBroadcastServers(ParallelProbes& probes) {
   Append(">>> Teste de conexão com difusores");
   const bool first = TestConnection(probes, 0, ProbeGroup::kBroadcast, false);
@@ -155,7 +149,7 @@ void CheckRun::CheckBroadcastServers(ParallelProbes& probes) {
 
 void CheckRun::CheckInternationalServers(ParallelProbes& probes) {
   Append(">>> Teste de conexão internacional");
-  for (std::size_t i = 2; i < ParallelProbes::kTcpProbes; ++i) {
+  for (std::size_t i = NetworkTargets::kBroadcast; i < NetworkTargets::kTcpEndpoints; ++i) {
     if (Cancelled()) return;
     TestConnection(probes, i, ProbeGroup::kInternational, true);
   }
@@ -163,12 +157,12 @@ void CheckRun::CheckInternationalServers(ParallelProbes& probes) {
 
 bool CheckRun::TestConnection(ParallelProbes& probes, std::size_t index, ProbeGroup group,
                               bool primary) {
-  const NetworkEndpoint& endpoint = Endpoint(index);
+  const NetworkEndpoint& endpoint = inputs_.targets.Tcp(index);
   const std::string probe_line = ProbeLine(endpoint);
   // The line shows once every line before it has its outcome, and takes its own as soon as it
   // is in (at once when it already is).
   Append(probe_line);
-  const std::optional<TcpProbeOutcome> outcome = probes.AwaitTcp(index, cancel_);
+  const std::optional<TcpProbeOutcome> outcome = probes.AwaitTcp(index);
   if (!outcome) return false;  // an abandoned run writes nothing more
   const std::string text = probe_line + (outcome->ok ? "OK" : "Falha");
   if (outcome->ok) {
@@ -185,7 +179,7 @@ bool CheckRun::TestConnection(ParallelProbes& probes, std::size_t index, ProbeGr
 
 void CheckRun::CheckFtpServer(ParallelProbes& probes) {
   Append(">>> Verificando conexão com servidor FTP");
-  const std::optional<FtpProbeOutcome> outcome = probes.AwaitFtp(cancel_);
+  const std::optional<FtpProbeOutcome> outcome = probes.AwaitFtp();
   if (!outcome) return;
   const net::FtpSettings& settings = inputs_.targets.ftp;
   FtpProbeResult ftp{settings.host,  settings.port,      FtpOutcome::kLoggedIn, {},
@@ -208,11 +202,12 @@ void CheckRun::CheckFtpServer(ParallelProbes& probes) {
   result_.ftp = std::move(ftp);
 }
 
-std::string VerdictText(const std::vector<std::string>& errors) {
+std::string VerdictText(const std::vector<std::string>& errors,
+                        const std::string& support_address) {
   if (errors.empty()) return "O sistema está pronto para ser instalado.";
   std::string text = "Alguns impedimentos foram encontrados:\r";
   for (const std::string& entry : errors) text += entry + "\r";
-  text += std::string("\rPara maiores informações, envie o relatório para ") + kSupportAddress;
+  text += "\rPara maiores informações, envie o relatório para " + support_address;
   return text;
 }
 

@@ -4,9 +4,11 @@
 // one of the two issue lists. Portable: it knows nothing of windows; a front end hands it the
 // host's facts, the probes and a sink for the log, and gets a CheckResult back.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -34,9 +36,21 @@ struct HostFacts {
 
 // Where the network checks go.
 struct NetworkTargets {
-  std::array<NetworkEndpoint, 2> broadcast;      // failures are secondary errors
-  std::array<NetworkEndpoint, 4> international;  // failures are impediments
+  static constexpr std::size_t kBroadcast = 2;
+  static constexpr std::size_t kInternational = 4;
+  static constexpr std::size_t kTcpEndpoints = kBroadcast + kInternational;
+
+  std::array<NetworkEndpoint, kBroadcast> broadcast;          // failures are secondary errors
+  std::array<NetworkEndpoint, kInternational> international;  // failures are impediments
   net::FtpSettings ftp;
+
+  // TCP endpoint `index` in probing order: the broadcast servers, then the international ones.
+  [[nodiscard]] const NetworkEndpoint& Tcp(std::size_t index) const {
+    return index < kBroadcast ? broadcast.at(index) : international.at(index - kBroadcast);
+  }
+  [[nodiscard]] NetworkEndpoint& Tcp(std::size_t index) {
+    return index < kBroadcast ? broadcast.at(index) : international.at(index - kBroadcast);
+  }
 };
 
 // What a run is given: the host's facts, where its network checks go, and how names are looked
@@ -62,10 +76,10 @@ class ParallelProbes;
 class CheckRun {
  public:
   // Everything given is used only during Run(), on the calling thread and on the probes' threads,
-  // which Run() joins before it returns. `cancel` may be set from any thread to abandon the run
-  // (its steps stop and its waits end).
+  // which Run() joins before it returns. A stop requested on `stop`, from any thread, abandons
+  // the run: its steps stop and its waits end.
   CheckRun(const RunInputs& inputs, const ProbeClients& clients, LogSink& sink,
-           const CancelFlag& cancel);
+           std::stop_token stop);
   // Ends the FTP session of a login that succeeded.
   ~CheckRun();
   CheckRun(const CheckRun&) = delete;
@@ -92,18 +106,19 @@ class CheckRun {
   void CheckInternationalServers(ParallelProbes& probes);
   bool TestConnection(ParallelProbes& probes, std::size_t index, ProbeGroup group, bool primary);
   void CheckFtpServer(ParallelProbes& probes);
-  [[nodiscard]] const NetworkEndpoint& Endpoint(std::size_t index) const;
 
   const RunInputs& inputs_;
   const ProbeClients& clients_;
   LogSink& sink_;
-  const CancelFlag& cancel_;
+  std::stop_token stop_;
   std::unique_ptr<FtpProbeClient> IdFTP1;  // outlives the run: a login that succeeded stays open
   CheckResult result_;
 };
 
-// The text of the verdict page for these impediments (lines broken by CR).
-[[nodiscard]] std::string VerdictText(const std::vector<std::string>& errors);
+// The text of the verdict page for these impediments (lines broken by CR), whose end asks for the
+// report at `support_address`.
+[[nodiscard]] std::string VerdictText(const std::vector<std::string>& errors,
+                                      const std::string& support_address);
 
 // The lines a report export appends to the log: each non-empty list under its heading.
 [[nodiscard]] std::vector<std::string> ReportSections(
@@ -112,7 +127,5 @@ class CheckRun {
 // The minimums, in GB figures: a figure passes when it is at least its minimum.
 inline constexpr double kMinimumMemoryGb = 2.0;
 inline constexpr double kMinimumDiskGb = 1.0;
-
-inline constexpr char kSupportAddress[] = "suporte@korvena.com.br";
 
 }  // namespace travik::core

@@ -2,41 +2,39 @@
 // The two network probes the check run uses, behind small interfaces: the real ones are the
 // socket layer's TCP client and the FTP client; tests hand in fakes. The probes of a run go side
 // by side, so the run makes a client for each (ProbeClients); a client is used on one thread.
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <utility>
 
-#include "platform/cancel.h"
 #include "platform/ftp_client.h"
 #include "platform/tcp_client.h"
 
 namespace travik::core {
 
-// Set from another thread to abandon a run; every wait of a probe looks at it.
-using CancelFlag = net::CancelFlag;
-
 // IdTCPClient1: one connection attempt, an open check that does not wait, a disconnect.
 class TcpProbeClient {
  public:
   virtual ~TcpProbeClient() = default;
-  // Resolves `host` and connects once; raises travik::Error (net::SocketError for socket errors).
-  virtual void Connect(const std::string& host, std::uint16_t port, const CancelFlag& cancel) = 0;
+  // Resolves `host` and connects once; raises travik::Error (net::SocketError for socket errors,
+  // CancelledError once a stop is requested).
+  virtual void Connect(const std::string& host, std::uint16_t port, std::stop_token stop) = 0;
   // Connected, with neither an orderly close nor an error pending.
   [[nodiscard]] virtual bool Connected() = 0;
   virtual void Disconnect() noexcept = 0;
 };
 
 // IdFTP1: connect and log in. Returns the reply that accepted the login; raises travik::Error
-// (net::FtpReplyError for a reply that was turned down) with the connection closed.
+// (net::FtpReplyError for a reply that was turned down, CancelledError once a stop is requested)
+// with the connection closed.
 class FtpProbeClient {
  public:
   virtual ~FtpProbeClient() = default;
   virtual std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
-                                               const CancelFlag& cancel) = 0;
+                                               std::stop_token stop) = 0;
   // Ends a session whose login succeeded.
   virtual void Disconnect() noexcept = 0;
 };
@@ -45,7 +43,9 @@ class FtpProbeClient {
 class SocketTcpProbe final : public TcpProbeClient {
  public:
   explicit SocketTcpProbe(net::LookUp look_up = net::SystemLookUp) : client_(std::move(look_up)) {}
-  void Connect(const std::string& host, std::uint16_t port, const CancelFlag& cancel) override;
+  void Connect(const std::string& host, std::uint16_t port, std::stop_token stop) override {
+    client_.Connect(host, port, stop);
+  }
   [[nodiscard]] bool Connected() override { return client_.Connected(); }
   void Disconnect() noexcept override { client_.Disconnect(); }
 
@@ -57,7 +57,10 @@ class SocketFtpProbe final : public FtpProbeClient {
  public:
   explicit SocketFtpProbe(net::LookUp look_up = net::SystemLookUp) : client_(std::move(look_up)) {}
   std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
-                                       const CancelFlag& cancel) override;
+                                       std::stop_token stop) override {
+    client_.Connect(settings, stop);
+    return client_.LoginReply();
+  }
   void Disconnect() noexcept override { client_.Disconnect(); }
 
  private:

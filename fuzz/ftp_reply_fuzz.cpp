@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ftp_client.h"
+#include "platform/ftp_reply.h"
 
 namespace {
 

@@ -16,7 +16,7 @@ void StartDetachedThread(std::function<void()> work) {
 #ifdef _WIN32
   // A system thread, not a detached std::thread: under Wine, with MinGW-w64's winpthreads, a
   // detached thread started while others start now and then vanished before it ran its work
-  // (7 of 180 whole runs hung on a look-up that never answered; none of 120 this way).
+  // (7 of 180 whole runs hung on a look-up that never answered; 0 of 180 this way).
   auto owned = std::make_unique<std::function<void()>>(std::move(work));
   const HANDLE thread = CreateThread(
       nullptr, 0,

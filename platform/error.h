@@ -13,4 +13,10 @@ class Error : public std::runtime_error {
   [[nodiscard]] std::string Message() const { return what(); }
 };
 
+// "Cancelled.": a wait ended because a stop was requested (std::stop_token) while it waited.
+class CancelledError : public Error {
+ public:
+  CancelledError() : Error("Cancelled.") {}
+};
+
 }  // namespace travik

@@ -10,9 +10,10 @@
 namespace travik {
 namespace {
 
-constexpr WORD kArchitectureX64 = 9;  // PROCESSOR_ARCHITECTURE_AMD64
-constexpr DWORD kMemoryStatusLength = 64;
-constexpr DWORD kTokenQuery = 8;  // TOKEN_QUERY
+// The SDK's own names, with the numbers the checks are defined by.
+static_assert(PROCESSOR_ARCHITECTURE_AMD64 == 9);
+static_assert(sizeof(MEMORYSTATUSEX) == 64);
+static_assert(TOKEN_QUERY == 8);
 
 bool Above(const OsFacts& f, DWORD major, DWORD minor) {
   return f.major > major || (f.major == major && f.minor > minor);
@@ -136,7 +137,7 @@ OsFacts ReadOsFacts() {
   if (f.major > 5 || (f.major == 5 && f.minor >= 1)) {
     SYSTEM_INFO info{};
     GetNativeSystemInfo(&info);
-    f.native_x64 = info.wProcessorArchitecture == kArchitectureX64;
+    f.native_x64 = info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
   }
   if (Above(f, 6, 1) && !ReadKernelProductVersion(f)) ReadWorkstationVersion(f);
   f.verified_workstation = VerifiedWorkstation();
@@ -146,7 +147,7 @@ OsFacts ReadOsFacts() {
 
 std::uint64_t TotalPhysicalMemory() {
   MEMORYSTATUSEX status{};
-  status.dwLength = kMemoryStatusLength;
+  status.dwLength = sizeof status;
   GlobalMemoryStatusEx(&status);  // a failure leaves the record zeroed
   return status.ullTotalPhys;
 }
@@ -206,9 +207,9 @@ bool GroupsIncludeAdministrators(const std::vector<std::uint8_t>& buffer) {
 
 bool IsUserAdmin() {
   UniqueHandle token;
-  if (!OpenThreadToken(GetCurrentThread(), kTokenQuery, TRUE, token.put())) {
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put())) {
     if (GetLastError() != ERROR_NO_TOKEN) return false;
-    if (!OpenProcessToken(GetCurrentProcess(), kTokenQuery, token.put())) return false;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
   }
   const std::vector<std::uint8_t> groups =
       ReadTokenGroups([&token](void* buffer, DWORD size, DWORD* needed) {
@@ -234,7 +235,7 @@ std::wstring ComputerName() {
 
 std::wstring AccountName() {
   UniqueHandle token;
-  if (OpenProcessToken(GetCurrentProcess(), kTokenQuery, token.put())) {
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
     // A TOKEN_USER holds one SID, whose size has a fixed ceiling.
     alignas(TOKEN_USER) std::uint8_t buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD needed = 0;

@@ -6,6 +6,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -162,7 +163,6 @@ void WriteOutputFile(const std::wstring& path, std::string_view bytes) {
 
 AppendResult AppendUnderLock(const std::wstring& path, std::size_t head_bytes,
                              const AppendDecision& decide, std::chrono::milliseconds wait) {
-  using Clock = std::chrono::steady_clock;
   const std::wstring full_path = FullPath(path);
   const Clock::time_point deadline = Clock::now() + wait;
   std::minstd_rand randomness = PauseRandomness();
@@ -182,10 +182,8 @@ AppendResult AppendUnderLock(const std::wstring& path, std::size_t head_bytes,
         error = GetLastError();
       }
     }  // closed while pausing: a writer that waits holds nothing
-    const Clock::time_point now = Clock::now();
-    if (!Held(error) || now >= deadline) Raise(L"Cannot create file", full_path, error);
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
+    const long long left = MillisecondsLeft(deadline);
+    if (!Held(error) || left <= 0) Raise(L"Cannot create file", full_path, error);
     const int pause_ms = std::uniform_int_distribution<int>(1, pause_max_ms)(randomness);
     Sleep(static_cast<DWORD>(std::min<std::int64_t>(pause_ms, left)));
     pause_max_ms = std::min(2 * pause_max_ms, kLastPauseMaxMs);

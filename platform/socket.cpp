@@ -12,46 +12,13 @@
 namespace travik::net {
 namespace {
 
+std::string TextOf(int code) {
+  const char* text = SocketErrorText(code);
+  return text != nullptr ? text : "";
+}
+
 [[noreturn]] void RaiseLast() {
   throw SocketError(shim::LastError());
-}
-
-const char* TextOf(int code) {
-  switch (code) {
-    case 10035:
-      return "Resource temporarily unavailable.";
-    case 10048:
-      return "Address already in use.";
-    case 10049:
-      return "Cannot assign requested address.";
-    case 10050:
-      return "Network is down.";
-    case 10051:
-      return "Network is unreachable.";
-    case kErrConnAborted:
-      return "Software caused connection abort.";
-    case kErrConnReset:
-      return "Connection reset by peer.";
-    case 10057:
-      return "Socket is not connected.";
-    case kErrTimedOut:
-      return "Connection timed out.";
-    case kErrConnRefused:
-      return "Connection refused.";
-    case 10064:
-      return "Host is down.";
-    case 10065:
-      return "No route to host.";
-    case kErrHostNotFound:
-      return "Host not found.";
-    default:
-      return nullptr;
-  }
-}
-
-// What is left until `deadline`, in whole milliseconds rounded up (0 or less: none).
-long long MillisecondsLeft(Clock::time_point deadline) {
-  return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
 
 // One look-up on its helper thread. The helper and the waiting caller share it; whichever ends
@@ -60,7 +27,7 @@ struct LookUpTask {
   std::string host;
   LookUp look_up;
   std::mutex mutex;
-  std::condition_variable finished;
+  std::condition_variable_any finished;
   bool done = false;
   std::optional<Ipv4Address> address;
 
@@ -72,20 +39,23 @@ struct LookUpTask {
     } catch (...) {
       // A look-up that fails in any way finds no address.
     }
-    const std::lock_guard<std::mutex> lock(mutex);
-    address = found;
-    done = true;
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      address = found;
+      done = true;
+    }
     finished.notify_all();
   }
 };
 
 }  // namespace
 
-std::string SocketErrorMessage(int code) {
-  std::string message = "Socket Error # " + std::to_string(code) + "\r\n";
-  if (const char* text = TextOf(code)) message += text;
-  return message;
-}
+SocketError::SocketError(int code) : SocketError(code, TextOf(code)) {}
+
+SocketError::SocketError(int code, std::string text)
+    : Error("Socket Error # " + std::to_string(code) + "\r\n" + text),
+      code_(code),
+      text_(std::move(text)) {}
 
 SocketLibrary::SocketLibrary() {
   if (!shim::Startup()) throw Error("Windows Sockets could not be started");
@@ -95,18 +65,14 @@ SocketLibrary::~SocketLibrary() {
   shim::Cleanup();
 }
 
-std::string Ipv4Address::ToString() const {
-  return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
-         std::to_string(octets[2]) + "." + std::to_string(octets[3]);
-}
-
 std::optional<Ipv4Address> SystemLookUp(const std::string& host) {
   return shim::ResolveFirstIpv4(host);
 }
 
-Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up, const CancelFlag& cancel) {
+Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up,
+                        const std::stop_token& stop) {
   if (const std::optional<Ipv4Address> literal = shim::ParseIpv4(host)) return *literal;
-  if (cancel.load()) throw CancelledError();
+  if (stop.stop_requested()) throw CancelledError();
   auto task = std::make_shared<LookUpTask>();
   task->host = host;
   task->look_up = look_up;
@@ -118,10 +84,8 @@ Ipv4Address ResolveIpv4(const std::string& host, const LookUp& look_up, const Ca
     task->Run();  // no thread to be had: look up here, uncancellable but answered
   }
   std::unique_lock<std::mutex> lock(task->mutex);
-  while (!task->done) {
-    if (cancel.load()) throw CancelledError();
-    task->finished.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs));
-  }
+  // Woken by the helper's answer, or at once by a stop request.
+  if (!task->finished.wait(lock, stop, [&task] { return task->done; })) throw CancelledError();
   if (!task->address) throw SocketError(kErrHostNotFound);
   return *task->address;
 }
@@ -142,17 +106,17 @@ Socket& Socket::operator=(Socket&& other) noexcept {
 Socket Socket::OpenTcp() {
   const shim::Handle handle = shim::OpenTcp();
   if (handle == shim::kInvalid) RaiseLast();
-  return Socket(handle, false);
+  return Socket(handle);
 }
 
-bool Socket::Connect(const Ipv4Address& address, std::uint16_t port, const CancelFlag& cancel,
+bool Socket::Connect(const Ipv4Address& address, std::uint16_t port, const std::stop_token& stop,
                      std::optional<Clock::time_point> deadline) {
   if (!shim::SetBlocking(handle_, false)) RaiseLast();
   const int code = shim::Connect(handle_, address, port);
   if (code != 0) {
     if (!shim::InProgress(code)) throw SocketError(code);
     for (;;) {
-      if (cancel.load()) throw CancelledError();
+      if (stop.stop_requested()) throw CancelledError();
       long long slice = kWaitSliceMs;
       if (deadline) {
         const long long left = MillisecondsLeft(*deadline);
@@ -184,9 +148,9 @@ bool Socket::IsOpen() {
   return true;
 }
 
-bool Socket::WaitReadable(Clock::time_point deadline, const CancelFlag& cancel) {
+bool Socket::WaitReadable(Clock::time_point deadline, const std::stop_token& stop) {
   for (;;) {
-    if (cancel.load()) throw CancelledError();
+    if (stop.stop_requested()) throw CancelledError();
     const long long left = MillisecondsLeft(deadline);
     const int slice = static_cast<int>(std::clamp<long long>(left, 0, kWaitSliceMs));
     const int ready = shim::Wait(handle_, false, slice);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/socket.h"
+#include "platform/socket_errors.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -20,7 +20,14 @@
 #include <csignal>
 #endif
 
-namespace travik::net::shim {
+namespace travik::net {
+
+std::string Ipv4Address::ToString() const {
+  return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
+         std::to_string(octets[2]) + "." + std::to_string(octets[3]);
+}
+
+namespace shim {
 namespace {
 
 #ifdef _WIN32
@@ -45,37 +52,6 @@ auto Retrying(Call call) {
   return result;
 }
 
-// errno values as the Windows Sockets numbers that mean the same; anything else keeps its own
-// number above the Windows Sockets base, where it has no text.
-int MapErrno(int e) {
-  switch (e) {
-    case ECONNREFUSED:
-      return kErrConnRefused;
-    case ETIMEDOUT:
-      return kErrTimedOut;
-    case ECONNRESET:
-      return kErrConnReset;
-    case ECONNABORTED:
-    case EPIPE:
-      return kErrConnAborted;
-    case ENETUNREACH:
-      return 10051;
-    case EHOSTUNREACH:
-      return 10065;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case EADDRINUSE:
-      return 10048;
-    case EWOULDBLOCK:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case ENOTCONN:
-      return 10057;
-    default:
-      return 10000 + e;
-  }
-}
 #endif
 
 Native N(Handle handle) {
@@ -119,7 +95,7 @@ int LastError() {
 #ifdef _WIN32
   return WSAGetLastError();
 #else
-  return MapErrno(errno);
+  return SocketErrorOfErrno(errno);
 #endif
 }
 
@@ -127,7 +103,7 @@ bool InProgress(int code) {
 #ifdef _WIN32
   return code == WSAEWOULDBLOCK;
 #else
-  return code == 10035 || code == 10036;
+  return code == kErrWouldBlock || code == kErrInProgress;
 #endif
 }
 
@@ -166,7 +142,7 @@ int Connect(Handle handle, const Ipv4Address& address, std::uint16_t port) {
   // A connect that a signal interrupts goes on by itself; it is not made again.
   if (::connect(N(handle), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) return 0;
 #ifndef _WIN32
-  if (errno == EINTR) return 10036;
+  if (errno == EINTR) return kErrInProgress;
 #endif
   return LastError();
 }
@@ -180,7 +156,7 @@ int PendingError(Handle handle) {
 #ifdef _WIN32
   return error;
 #else
-  return error == 0 ? 0 : MapErrno(error);
+  return error == 0 ? 0 : SocketErrorOfErrno(error);
 #endif
 }
 
@@ -220,30 +196,6 @@ std::optional<Ipv4Address> PeerAddress(Handle handle) {
   return FromSockaddr(sa);
 }
 
-std::optional<Ipv4Address> LocalAddress(Handle handle, std::uint16_t* port) {
-  sockaddr_in sa{};
-  Length length = sizeof sa;
-  if (getsockname(N(handle), reinterpret_cast<sockaddr*>(&sa), &length) != 0) return std::nullopt;
-  if (port != nullptr) *port = ntohs(sa.sin_port);
-  return FromSockaddr(sa);
-}
-
-bool Listen(Handle handle, const Ipv4Address& address, std::uint16_t port, int backlog) {
-  const sockaddr_in sa = ToSockaddr(address, port);
-  return ::bind(N(handle), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 &&
-         ::listen(N(handle), backlog) == 0;
-}
-
-Handle Accept(Handle handle) {
-  const Native accepted = Retrying([&] { return ::accept(N(handle), nullptr, nullptr); });
-#ifdef _WIN32
-  if (accepted == INVALID_SOCKET) return kInvalid;
-#else
-  if (accepted < 0) return kInvalid;
-#endif
-  return static_cast<Handle>(accepted);
-}
-
 std::optional<Ipv4Address> ParseIpv4(const std::string& text) {
   in_addr literal{};
   if (inet_pton(AF_INET, text.c_str(), &literal) != 1) return std::nullopt;
@@ -274,4 +226,5 @@ std::optional<Ipv4Address> ResolveFirstIpv4(const std::string& host) {
   return first;
 }
 
-}  // namespace travik::net::shim
+}  // namespace shim
+}  // namespace travik::net

@@ -1,8 +1,10 @@
 #pragma once
 // The socket calls of Windows Sockets and POSIX behind one set of functions: the only place in
-// the program where the two differ (socket_shim.cpp). Handles are plain integers, errors are
-// Windows Sockets numbers on every platform (the POSIX build maps errno and resolver failures
-// onto them), and a call that a signal interrupts is made again, so callers never see EINTR.
+// the program where the two socket libraries differ (socket_shim.cpp). Handles are plain
+// integers, errors are Windows Sockets numbers on every platform (the POSIX build maps errno onto
+// them through socket_errors.h), and a call that a signal interrupts is made again, so callers
+// never see EINTR.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,7 +12,11 @@
 
 namespace travik::net {
 
-struct Ipv4Address;
+struct Ipv4Address {
+  std::array<std::uint8_t, 4> octets{};
+  [[nodiscard]] std::string ToString() const;  // dotted form, "127.0.0.1"
+  friend bool operator==(const Ipv4Address&, const Ipv4Address&) = default;
+};
 
 namespace shim {
 
@@ -45,13 +51,6 @@ void Close(Handle handle);
 [[nodiscard]] std::ptrdiff_t Send(Handle handle, const char* data, std::size_t size);
 
 [[nodiscard]] std::optional<Ipv4Address> PeerAddress(Handle handle);
-[[nodiscard]] std::optional<Ipv4Address> LocalAddress(Handle handle, std::uint16_t* port);
-
-// A server's side: bind to address:port (port 0: the system chooses) and listen; accept one
-// connection (kInvalid on failure).
-[[nodiscard]] bool Listen(Handle handle, const Ipv4Address& address, std::uint16_t port,
-                          int backlog);
-[[nodiscard]] Handle Accept(Handle handle);
 
 // A dotted IPv4 address, read without asking anyone.
 [[nodiscard]] std::optional<Ipv4Address> ParseIpv4(const std::string& text);

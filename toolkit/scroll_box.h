@@ -26,9 +26,6 @@ class ScrollBox : public WindowBase<ScrollBox> {
   // the focus band (and the scroll bar on the right when it is needed).
   void Place(const RECT& view, int margin);
 
-  [[nodiscard]] bool Scrolls() const { return scrolls_; }
-  // How far the content is scrolled: its first row shown (0: its top).
-  [[nodiscard]] int Position() const { return position_; }
   // Scrolls as near to `position` as the content allows.
   void ScrollTo(int position);
 

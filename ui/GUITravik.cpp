@@ -294,6 +294,8 @@ bool TFrmTravik::CreateLog() {
   // The log's own colours are the theme's, for the report; the screen's follow the palette.
   mList.Attach(log, ColoursOf(hooks_.theme).log);
   mList.ShowIn(LogScreenColours());
+  // Deliberate: the log is made holding the one line its layout names it by, which the run's
+  // first step clears.
   mList.Append(L"mList");
   Layout();
   return true;
@@ -427,10 +429,7 @@ void TFrmTravik::OnRunWake() {
   std::vector<core::RunEvent> events = run_->Take();
   // The lines are shown together; the result or the failure, when it has come, is the last item.
   auto last_word = events.end();
-  if (!events.empty() && (events.back().kind == core::RunEvent::Kind::kFinished ||
-                          events.back().kind == core::RunEvent::Kind::kFailed)) {
-    last_word = std::prev(events.end());
-  }
+  if (!events.empty() && events.back().IsLastWord()) last_word = std::prev(events.end());
   ShowRunLines(events.begin(), last_word);
   if (last_word == events.end()) return;
   if (last_word->kind == core::RunEvent::Kind::kFinished) {
@@ -505,12 +504,14 @@ void TFrmTravik::ReleaseRun() {
 void TFrmTravik::btnNextClick() {
   if (!run_finished_) return;
   ShowPage(2);
-  SetLabelText(lblResult, Widen(core::VerdictText(FError)));
+  SetLabelText(lblResult, Widen(core::VerdictText(FError, hooks_.support_address)));
   SetFocus(FError.empty() ? btnClose : btnExport);
 }
 
 void TFrmTravik::btnExportClick() {
   SaveDialog1.file_name.clear();
+  // Deliberate: the report is offered as a text file although it is written as Rich Text Format,
+  // and the default extension keeps its "*." as the program has always given it.
   SaveDialog1.filter = L"Text File|*.txt";
   SaveDialog1.default_extension = L"*.txt";
   const std::optional<std::wstring> path = hooks_.save_dialog(hwnd_, SaveDialog1);

@@ -1,7 +1,8 @@
 #pragma once
-// What the window is given besides its run's inputs: its look, and the few calls a test cannot
-// use as they are (dialogs, message boxes, the taskbar, the regional settings and high contrast
-// read again). The program's own come from ProductSetup() (app/product_setup.h).
+// What the window is given besides its run's inputs: its look, the support team's address that
+// the verdict names, and the few calls a test cannot use as they are (dialogs, message boxes, the
+// taskbar, the regional settings and high contrast read again). The program's own come from
+// ProductSetup() (app/product_setup.h).
 #include <windows.h>
 
 #include <functional>
@@ -17,6 +18,7 @@ namespace travik {
 
 struct WindowHooks {
   const Theme* theme = nullptr;                          // null: the default look
+  std::string support_address;                           // where the verdict asks the report to go
   std::function<std::wstring()> read_decimal_separator;  // again when regional settings change
   std::function<std::optional<std::wstring>(HWND, const SaveDialogSettings&)> save_dialog;
   std::function<void(HWND, const std::wstring&)> error_box;

@@ -8,9 +8,11 @@
 #include <optional>
 #include <vector>
 
+#include "platform/clock.h"
+
 namespace travik::bench {
 
-using Clock = std::chrono::steady_clock;
+using travik::Clock;  // the program's own clock
 
 [[nodiscard]] inline double MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();

@@ -40,11 +40,11 @@ class LoopbackServer {
   static constexpr std::size_t kSweepEvery = 64;  // accepted connections between two sweeps
 
   void Serve() {
-    std::vector<net::Socket> held;
+    std::vector<test::TestSocket> held;
     std::size_t accepted = 0;
     while (!stop_ && std::chrono::steady_clock::now() < deadline_ && accepted < kMaxAccepted) {
       try {
-        net::Socket socket = listener_.Accept(kAcceptWaitMs);
+        test::TestSocket socket = listener_.Accept(kAcceptWaitMs);
         if (!socket.Valid()) continue;
         held.push_back(std::move(socket));
         if (++accepted % kSweepEvery == 0) Sweep(held);
@@ -56,10 +56,10 @@ class LoopbackServer {
   }
 
   // Lets go of the connections that their clients have closed.
-  static void Sweep(std::vector<net::Socket>& held) {
-    std::vector<net::Socket> open;
+  static void Sweep(std::vector<test::TestSocket>& held) {
+    std::vector<test::TestSocket> open;
     open.reserve(held.size());
-    for (net::Socket& socket : held) {
+    for (test::TestSocket& socket : held) {
       if (socket.IsOpen()) open.push_back(std::move(socket));
     }
     held = std::move(open);

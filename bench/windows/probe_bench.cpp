@@ -119,9 +119,8 @@ class NullSink final : public core::LogSink {
 std::optional<double> TimeCoreRun(const ProgramSetup& setup) {
   const core::ProbeClients clients = core::SocketProbeClients(setup.run.look_up);
   NullSink sink;
-  const core::CancelFlag cancel{false};
   const Clock::time_point start = Clock::now();
-  core::CheckRun run(setup.run, clients, sink, cancel);
+  core::CheckRun run(setup.run, clients, sink, std::stop_token{});
   const core::CheckResult result = run.Run();
   const double ms = MillisecondsBetween(start, Clock::now());
   std::size_t open_probes = 0;
@@ -139,14 +138,11 @@ std::optional<double> TimeCoreRun(const ProgramSetup& setup) {
 std::optional<double> TimeNetworkFloor(const ProgramSetup& setup,
                                        std::vector<double>& bare_probe_ms) {
   net::TcpClient client;
-  const net::CancelFlag never{false};
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kTcpProbes; ++i) {
-    const core::NetworkEndpoint& endpoint =
-        i < 2 ? setup.run.targets.broadcast[static_cast<std::size_t>(i)]
-              : setup.run.targets.international[static_cast<std::size_t>(i - 2)];
+    const core::NetworkEndpoint& endpoint = setup.run.targets.Tcp(static_cast<std::size_t>(i));
     const Clock::time_point probe_start = Clock::now();
-    client.Connect(endpoint.host, endpoint.port, never);
+    client.Connect(endpoint.host, endpoint.port, {});
     const bool open = client.Connected();
     client.Disconnect();
     bare_probe_ms.push_back(MillisecondsBetween(probe_start, Clock::now()));
@@ -158,7 +154,7 @@ std::optional<double> TimeNetworkFloor(const ProgramSetup& setup,
   bool refused = false;
   try {
     net::FtpClient ftp;
-    ftp.Connect(setup.run.targets.ftp);
+    ftp.Connect(setup.run.targets.ftp, {});
   } catch (const Error&) {
     refused = true;
   }

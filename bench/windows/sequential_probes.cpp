@@ -1,8 +1,8 @@
 // The network probes of a check run one after another, each timed: the yardstick that
 // bench/netns_bench.sh sets beside the program's run, whose probes go side by side. Each item is
-// probed as the run probes it, with the same clients (core::SocketTcpProbe: connect, open check,
-// disconnect; core::SocketFtpProbe: connect and log in with the product's account and time-outs),
-// names through the system's resolver. Figures only; meant for a private network namespace
+// probed by the run's own probe (core::ProbeTcp: connect, open check, disconnect; core::ProbeFtp:
+// connect and log in with the product's account and time-outs) over the real clients, names
+// through the system's resolver. Figures only; meant for a private network namespace
 // (bench/netns_bench.sh), and it refuses any host that is not on loopback or under .invalid.
 //
 //   sequential_probes.exe ITEM...      ITEM: tcp:HOST:PORT or ftp:HOST:PORT
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/product_targets.h"
+#include "core/parallel_probes.h"
 #include "core/probes.h"
 #include "platform/error.h"
 #include "platform/socket.h"
@@ -24,7 +25,6 @@
 namespace {
 
 using namespace travik;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kBadItem = 3;
 constexpr int kMaxItems = 16;
@@ -75,35 +75,24 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-std::string ProbeTcp(const Item& item, const core::CancelFlag& never) {
-  core::SocketTcpProbe probe(net::SystemLookUp);
-  std::string outcome;
-  try {
-    probe.Connect(item.host, item.port, never);
-  } catch (const Error& e) {
-    outcome = OneLine(e.Message());
-  }
-  const bool open = probe.Connected();
-  probe.Disconnect();
-  return open ? "OK" : outcome;
+// The run's own probes (core::ProbeTcp, core::ProbeFtp), here one after another.
+std::string ProbeTcp(const Item& item) {
+  core::SocketTcpProbe client(net::SystemLookUp);
+  const core::TcpProbeOutcome outcome = core::ProbeTcp(client, {item.host, item.port}, {});
+  return outcome.ok ? "OK" : OneLine(outcome.message.value_or("Falha"));
 }
 
-std::string ProbeFtp(const Item& item, const core::CancelFlag& never) {
+std::string ProbeFtp(const Item& item) {
   net::FtpSettings settings = ProductTargets().ftp;
   settings.host = item.host;
   settings.port = item.port;
-  core::SocketFtpProbe probe(net::SystemLookUp);
-  std::string outcome = "logged in";
-  try {
-    (void)probe.Connect(settings, never);
-  } catch (const Error& e) {
-    outcome = OneLine(e.Message());
-  }
-  probe.Disconnect();
-  return outcome;
+  core::SocketFtpProbe client(net::SystemLookUp);
+  const core::FtpProbeOutcome outcome = core::ProbeFtp(client, settings, {});
+  client.Disconnect();
+  return outcome.error ? OneLine(*outcome.error) : "logged in";
 }
 
-double MillisecondsSince(Clock::time_point start) {
+double MillisecondsFrom(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
@@ -127,15 +116,14 @@ int main(int argc, char** argv) {
     return kBadItem;
   }
   const net::SocketLibrary sockets;
-  const core::CancelFlag never{false};
   const Clock::time_point all = Clock::now();
   for (const Item& item : items) {
     const Clock::time_point start = Clock::now();
-    const std::string outcome = item.ftp ? ProbeFtp(item, never) : ProbeTcp(item, never);
+    const std::string outcome = item.ftp ? ProbeFtp(item) : ProbeTcp(item);
     std::printf("%s %s:%u %.0f %s\n", item.ftp ? "ftp" : "tcp", item.host.c_str(),
-                static_cast<unsigned>(item.port), MillisecondsSince(start), outcome.c_str());
+                static_cast<unsigned>(item.port), MillisecondsFrom(start), outcome.c_str());
     std::fflush(stdout);
   }
-  std::printf("total %.0f\n", MillisecondsSince(all));
+  std::printf("total %.0f\n", MillisecondsFrom(all));
   return 0;
 }

@@ -422,7 +422,7 @@ TEST(CheckRun, APeerThatClosesSoonReadsOkWhileAnEarlierProbeIsHeld) {
   const auto peer_closed = std::make_shared<std::atomic<bool>>(false);
   // The probe connects at once, well within a second: four times that.
   std::thread peer([&closing, peer_closed] {
-    net::Socket accepted = closing.Accept(4000);
+    travik::test::TestSocket accepted = closing.Accept(4000);
     try {
       char byte;
       if (accepted.Valid() && travik::test::WaitReadable(accepted, 2000)) {
@@ -450,8 +450,7 @@ TEST(CheckRun, APeerThatClosesSoonReadsOkWhileAnEarlierProbeIsHeld) {
   };
   const ProbeClients clients = SocketProbeClients(inputs.look_up);
   RecordingSink sink;
-  const CancelFlag cancel{false};
-  const CheckResult result = CheckRun(inputs, clients, sink, cancel).Run();
+  const CheckResult result = CheckRun(inputs, clients, sink, std::stop_token{}).Run();
   peer.join();
   ASSERT_EQ(result.probes.size(), 6u);
   EXPECT_EQ(result.log[6].text,
@@ -463,12 +462,13 @@ TEST(CheckRun, APeerThatClosesSoonReadsOkWhileAnEarlierProbeIsHeld) {
 }
 
 TEST(Verdict, ReadyOrTheImpedimentsWithTheSupportAddress) {
-  EXPECT_EQ(VerdictText({}), "O sistema está pronto para ser instalado.");
-  EXPECT_EQ(VerdictText({"Usuário não possui privilégios de administrador", kBothBroadcastDown}),
+  EXPECT_EQ(VerdictText({}, "help@support.invalid"), "O sistema está pronto para ser instalado.");
+  EXPECT_EQ(VerdictText({"Usuário não possui privilégios de administrador", kBothBroadcastDown},
+                        "help@support.invalid"),
             "Alguns impedimentos foram encontrados:\r"
             "Usuário não possui privilégios de administrador\r" +
                 std::string(kBothBroadcastDown) +
-                "\r\rPara maiores informações, envie o relatório para suporte@korvena.com.br");
+                "\r\rPara maiores informações, envie o relatório para help@support.invalid");
 }
 
 TEST(ReportSections, EachNonEmptyListUnderItsHeading) {

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,8 +32,8 @@ inline constexpr char kFtpHost[] = "ftp.invalid";
 
 inline NetworkTargets FakeTargets() {
   NetworkTargets targets;
-  for (std::size_t i = 0; i < 2; ++i) targets.broadcast[i] = {kHosts[i], kPorts[i]};
-  for (std::size_t i = 0; i < 4; ++i) targets.international[i] = {kHosts[i + 2], kPorts[i + 2]};
+  for (std::size_t i = 0; i < NetworkTargets::kTcpEndpoints; ++i)
+    targets.Tcp(i) = {kHosts[i], kPorts[i]};
   targets.ftp.host = kFtpHost;
   return targets;
 }
@@ -60,9 +62,15 @@ struct FtpScript {
 // nothing hangs.
 inline constexpr travik::test::Bound kCancelWithin{4000};
 
-inline void WaitForCancel(const CancelFlag& cancel) {
-  (void)travik::test::WaitUntil([&cancel] { return cancel.load(); }, kCancelWithin,
-                                "The run's cancel, in a probe that blocks");
+inline void WaitForCancel(const std::stop_token& stop) {
+  std::mutex mutex;
+  std::condition_variable_any never_told;  // only the stop wakes it
+  std::unique_lock<std::mutex> lock(mutex);
+  (void)never_told.wait_for(lock, stop, kCancelWithin, [] { return false; });
+  if (!stop.stop_requested()) {
+    ADD_FAILURE() << "The run's cancel, in a probe that blocks, did not come within "
+                  << kCancelWithin.count() << " ms.";
+  }
 }
 
 // The order in which the probes finish, by host name: each waits for those before it. Lets a test
@@ -73,24 +81,28 @@ class FinishOrder {
   // Waits (not past a cancel) until every host before `host` has finished. The probes run side
   // by side, so a turn comes as soon as the probes before it are done, well within a second:
   // a probe that waits four times that fails the test and goes on.
-  void WaitForTurn(const std::string& host, const CancelFlag& cancel) {
+  void WaitForTurn(const std::string& host, const std::stop_token& stop) {
     const auto place = std::find(hosts_.begin(), hosts_.end(), host);
     const auto turn = static_cast<std::size_t>(place - hosts_.begin());
-    (void)travik::test::WaitUntil(
-        [&] {
-          const std::lock_guard<std::mutex> lock(mutex_);
-          return finished_ >= turn || cancel.load();
-        },
-        std::chrono::seconds(4), "The turn of " + host + " to finish");
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, stop, std::chrono::seconds(4),
+                           [&] { return finished_ >= turn; }) &&
+        !stop.stop_requested()) {
+      ADD_FAILURE() << "The turn of " << host << " to finish did not come within 4000 ms.";
+    }
   }
   void Finished() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    ++finished_;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ++finished_;
+    }
+    changed_.notify_all();
   }
 
  private:
   std::vector<std::string> hosts_;
   std::mutex mutex_;
+  std::condition_variable_any changed_;
   std::size_t finished_ = 0;
 };
 
@@ -122,7 +134,7 @@ class FakeTcp final : public TcpProbeClient {
   explicit FakeTcp(std::shared_ptr<FakeNetwork> network) : network_(std::move(network)) {
     ++network_->tcp_clients;
   }
-  void Connect(const std::string& host, std::uint16_t, const CancelFlag& cancel) override {
+  void Connect(const std::string& host, std::uint16_t, std::stop_token stop) override {
     connected_ = false;
     struct Done {
       FinishOrder* order;
@@ -130,7 +142,7 @@ class FakeTcp final : public TcpProbeClient {
         if (order != nullptr) order->Finished();
       }
     } done{network_->order.get()};
-    if (network_->order) network_->order->WaitForTurn(host, cancel);
+    if (network_->order) network_->order->WaitForTurn(host, stop);
     if (network_->connect_ms > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(network_->connect_ms));
     }
@@ -146,9 +158,9 @@ class FakeTcp final : public TcpProbeClient {
         return;
       case Peer::kBlocks:
         ++network_->blocked;
-        WaitForCancel(cancel);
+        WaitForCancel(stop);
         ++network_->gave_up;
-        throw net::CancelledError();
+        throw CancelledError();
       case Peer::kOutOfMemory:
         throw std::bad_alloc();
     }
@@ -168,7 +180,7 @@ class FakeFtp final : public FtpProbeClient {
  public:
   explicit FakeFtp(std::shared_ptr<FakeNetwork> network) : network_(std::move(network)) {}
   std::optional<net::FtpReply> Connect(const net::FtpSettings& settings,
-                                       const CancelFlag& cancel) override {
+                                       std::stop_token stop) override {
     {
       const std::lock_guard<std::mutex> lock(network_->mutex);
       network_->ftp_hosts.push_back(settings.host);
@@ -179,12 +191,12 @@ class FakeFtp final : public FtpProbeClient {
         if (order != nullptr) order->Finished();
       }
     } done{network_->order.get()};
-    if (network_->order) network_->order->WaitForTurn(settings.host, cancel);
+    if (network_->order) network_->order->WaitForTurn(settings.host, stop);
     const FtpScript& script = network_->ftp;
     if (script.blocks) {
       ++network_->blocked;
-      WaitForCancel(cancel);
-      throw net::CancelledError();
+      WaitForCancel(stop);
+      throw CancelledError();
     }
     if (script.accepted) {
       ++network_->ftp_logins;
@@ -241,8 +253,7 @@ inline CheckResult RunWithFakes(const HostFacts& host, const NetworkTargets& tar
                                 const std::shared_ptr<FakeNetwork>& network, LogSink& sink) {
   const RunInputs inputs{host, targets, {}};
   const ProbeClients clients = FakeClients(network);
-  const CancelFlag cancel{false};
-  CheckRun run(inputs, clients, sink, cancel);
+  CheckRun run(inputs, clients, sink, std::stop_token{});
   return run.Run();
 }
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/cancel.h"
 #include "platform/ftp_client.h"
 #include "platform/socket.h"
 #include "tests/deadline.h"
@@ -21,7 +20,6 @@ namespace {
 
 using test::Listener;
 using test::ScriptedFtpServer;
-using Clock = std::chrono::steady_clock;
 using Commands = std::vector<std::vector<std::string>>;
 
 int ElapsedMs(Clock::time_point since) {
@@ -41,9 +39,10 @@ FtpSettings Loopback(std::uint16_t port) {
 }
 
 // The error text Connect raises, or empty when it succeeds.
-std::string ConnectError(FtpClient& client, const FtpSettings& settings) {
+std::string ConnectError(FtpClient& client, const FtpSettings& settings,
+                         std::stop_token stop = {}) {
   try {
-    client.Connect(settings);
+    client.Connect(settings, std::move(stop));
   } catch (const Error& error) {
     return error.what();
   }
@@ -219,7 +218,7 @@ TEST(FtpClientLogin, FollowsTheServersReplies) {
     const std::string error = ConnectWithin(client, settings, server);
     EXPECT_EQ(error, c.error);
     if (error.empty()) {
-      EXPECT_TRUE(client.Connected());
+      EXPECT_FALSE(server.Finished()) << "the connection stays open after the login";
       // The reply that accepted the login: to PASS after a 331, else to USER.
       ASSERT_TRUE(client.LoginReply().has_value());
       const bool after_pass = c.commands[0].size() > 2 && c.commands[0][2] == kPass;
@@ -235,7 +234,6 @@ TEST(FtpClientLogin, FollowsTheServersReplies) {
       with_quit.back().push_back("QUIT");
       EXPECT_EQ(server.Commands(), with_quit);
     } else {
-      EXPECT_FALSE(client.Connected());
       EXPECT_FALSE(client.LoginReply().has_value());
       EndSessions(server);
       EXPECT_EQ(server.Commands(), c.commands);
@@ -377,7 +375,6 @@ TEST(FtpClientConnect, SocketErrorsAreRaisedAsTheyAre) {
   FtpSettings nowhere = Loopback(21);
   nowhere.host = "travik-nowhere.invalid";
   EXPECT_EQ(ConnectError(client, nowhere), "Socket Error # 11001\r\nHost not found.");
-  EXPECT_FALSE(client.Connected());
 }
 
 // A listener with no room left in its queue: a further connect gets no answer and hangs.
@@ -403,32 +400,28 @@ TEST_F(HangingConnect, GivesUpAfterItsSlices) {
       [this] { listener_.Close(); });
   EXPECT_EQ(error, "Connect timed out.");
   EXPECT_GE(elapsed, 490);
-  EXPECT_FALSE(client.Connected());
 }
 
-// A cancel set after 200 ms is seen at the connect's next look, 20 ms later: the connect ends
-// well within a second of its start, far from the time-outs; four times that.
+// A stop asked for after 200 ms is seen at the connect's next look, 20 ms later: the connect
+// ends well within a second of its start, far from the time-outs; four times that.
 constexpr test::Bound kCancelledWithin{4000};
 
-// Connect with a cancel flag that another thread sets after 200 ms. Expects "Cancelled." within
-// kCancelledWithin, long before the time-outs of `settings` (at least 10 s each), and the
-// connection closed. Past the bound, `unblock` takes away what the connect waits on.
+// Connect with a stop that another thread asks for after 200 ms. Expects "Cancelled." within
+// kCancelledWithin, long before the time-outs of `settings` (at least 10 s each). Past the
+// bound, `unblock` takes away what the connect waits on.
 void ExpectCancelledConnect(const FtpSettings& settings, const std::function<void()>& unblock) {
   ASSERT_GE(settings.connect_timeout_ms, 10000);
   ASSERT_GE(settings.read_timeout_ms, 10000);
-  CancelFlag cancel{false};
-  FtpSettings cancellable = settings;
-  cancellable.cancel = &cancel;
+  std::stop_source stop;
   FtpClient client;
   std::string error;
   {
-    test::CancelAfter later(cancel, 200);
+    test::StopAfter later(stop, 200);
     test::RunWithin(
         kCancelledWithin, "The cancelled connect",
-        [&] { error = ConnectError(client, cancellable); }, unblock);
+        [&] { error = ConnectError(client, settings, stop.get_token()); }, unblock);
   }
   EXPECT_EQ(error, "Cancelled.");
-  EXPECT_FALSE(client.Connected());
 }
 
 TEST_F(HangingConnect, CancelEndsTheWait) {
@@ -526,7 +519,6 @@ TEST(FtpClientBound, DrippingServersCannotHoldTheConnect) {
     std::printf("[ figures  ] %s: connect %d ms, read %d ms, bound %lld ms, took %d ms\n", c.name,
                 settings.connect_timeout_ms, settings.read_timeout_ms,
                 static_cast<long long>(bound.count()), elapsed);
-    EXPECT_FALSE(client.Connected());
     EndSessions(server);
     EXPECT_EQ(server.Commands(), c.commands);
   }

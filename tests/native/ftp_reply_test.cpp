@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ftp_client.h"
+#include "platform/ftp_reply.h"
 
 namespace travik::net {
 namespace {
@@ -258,9 +258,9 @@ TEST(FtpReadReply, AReplyMustBeCompleteWithinTheReadTimeOut) {
 TEST(FtpReadReply, DeadlineCutsTheWaitsShort) {
   ScriptedStream stream({"221 Go"}, true);
   LineReader reader(stream, 10000);
-  const auto start = LineReader::Clock::now();
+  const auto start = Clock::now();
   EXPECT_THROW((void)ReadReply(reader, start + std::chrono::milliseconds(100)), FtpError);
-  EXPECT_LT(LineReader::Clock::now() - start, std::chrono::seconds(2));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   for (int wait : stream.Waits()) EXPECT_LE(wait, 100);
 }
 

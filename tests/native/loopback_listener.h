@@ -1,63 +1,73 @@
 #pragma once
-// A listening socket on 127.0.0.1 for the test servers and benchmarks (loopback only), over the
-// socket layer's shim.
-#include <chrono>
+// The server's side of the tests' and benchmarks' connections, on 127.0.0.1 only. What the
+// program itself does with a socket (send, receive, wait, close) goes through its socket shim;
+// what only a server does (bind, listen, accept, read back its port, cork a reply with its close)
+// the program never needs, so those calls are made here (loopback_listener.cpp).
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "platform/socket.h"
 #include "platform/socket_shim.h"
 
 namespace travik::test {
 
+// A move-only socket of a test server: a listener, or a connection it accepted. Errors raise
+// net::SocketError.
+class TestSocket {
+ public:
+  TestSocket() = default;
+  explicit TestSocket(net::shim::Handle handle) : handle_(handle) {}
+  ~TestSocket() { Close(); }
+  TestSocket(TestSocket&& other) noexcept;
+  TestSocket& operator=(TestSocket&& other) noexcept;
+  TestSocket(const TestSocket&) = delete;
+  TestSocket& operator=(const TestSocket&) = delete;
+
+  [[nodiscard]] bool Valid() const { return handle_ != net::shim::kInvalid; }
+  [[nodiscard]] net::shim::Handle Handle() const { return handle_; }
+  void Close() noexcept;
+
+  void SendAll(std::string_view data);
+  // Sends `data` and then the end of the stream, in one segment where the system allows it
+  // (Linux holds the data back until the shutdown); the receiving half stays open.
+  void SendAllThenFin(std::string_view data);
+  // What is there (at least one byte unless the peer has closed: 0).
+  [[nodiscard]] std::size_t Receive(char* buffer, std::size_t size);
+  // Up to timeout_ms for data, a close or an error.
+  [[nodiscard]] bool WaitReadable(int timeout_ms);
+  // Without waiting: the peer has neither closed the connection nor reset it (what it sent is
+  // dropped).
+  [[nodiscard]] bool IsOpen();
+
+ private:
+  net::shim::Handle handle_ = net::shim::kInvalid;
+};
+
 class Listener {
  public:
   // Port 0 lets the system choose; read it back with Port().
-  [[nodiscard]] static Listener OnLoopback(std::uint16_t port = 0, int backlog = 16) {
-    Listener listener;
-    listener.socket_ = net::Socket::OpenTcp();
-    net::Ipv4Address loopback;
-    loopback.octets = {127, 0, 0, 1};
-    if (!net::shim::Listen(listener.socket_.Handle(), loopback, port, backlog)) {
-      throw net::SocketError(net::shim::LastError());
-    }
-    return listener;
-  }
+  [[nodiscard]] static Listener OnLoopback(std::uint16_t port = 0, int backlog = 16);
 
-  [[nodiscard]] std::uint16_t Port() const {
-    std::uint16_t port = 0;
-    if (!net::shim::LocalAddress(socket_.Handle(), &port)) {
-      throw net::SocketError(net::shim::LastError());
-    }
-    return port;
-  }
-
-  // Waits up to timeout_ms for a connection; returns an invalid Socket on time-out.
-  [[nodiscard]] net::Socket Accept(int timeout_ms) {
-    const int ready = net::shim::Wait(socket_.Handle(), false, timeout_ms);
-    if (ready < 0) throw net::SocketError(net::shim::LastError());
-    if (ready == 0) return net::Socket();
-    const net::shim::Handle accepted = net::shim::Accept(socket_.Handle());
-    if (accepted == net::shim::kInvalid) throw net::SocketError(net::shim::LastError());
-    return net::Socket(accepted, true);
-  }
+  [[nodiscard]] std::uint16_t Port() const;
+  // Waits up to timeout_ms for a connection; returns an invalid TestSocket on time-out.
+  [[nodiscard]] TestSocket Accept(int timeout_ms);
 
   [[nodiscard]] bool Valid() const { return socket_.Valid(); }
   void Close() noexcept { socket_.Close(); }
 
  private:
-  net::Socket socket_;
+  TestSocket socket_;
 };
 
 // Waits up to timeout_ms for data, a close or an error on a test server's connection.
-[[nodiscard]] inline bool WaitReadable(net::Socket& socket, int timeout_ms) {
-  static const net::CancelFlag never{false};
-  return socket.WaitReadable(net::Clock::now() + std::chrono::milliseconds(timeout_ms), never);
+[[nodiscard]] inline bool WaitReadable(TestSocket& socket, int timeout_ms) {
+  return socket.WaitReadable(timeout_ms);
 }
 
 // Connects a test's own client socket to 127.0.0.1:port.
 inline void ConnectOnLoopback(net::Socket& socket, std::uint16_t port) {
-  static const net::CancelFlag never{false};
-  (void)socket.Connect(net::Ipv4Address{{127, 0, 0, 1}}, port, never);
+  (void)socket.Connect(net::Ipv4Address{{127, 0, 0, 1}}, port, {});
 }
 
 }  // namespace travik::test

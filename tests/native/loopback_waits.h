@@ -3,26 +3,21 @@
 //   FullBacklogListener  a listener whose queue is full: a further connect gets no answer and
 //                        hangs until the connecting side gives up, or until the listener is
 //                        closed (the connect is then refused at its next try);
-//   CancelAfter          sets a CancelFlag from another thread after a while.
+//   StopAfter            asks a stop source to stop, from another thread, after a while.
 #include <chrono>
 #include <cstdint>
+#include <stop_token>
 #include <thread>
 
-#include "platform/cancel.h"
 #include "platform/socket.h"
 #include "tests/native/loopback_listener.h"
 
 namespace travik::test {
 
 class FullBacklogListener {
-  using CancelFlag = net::CancelFlag;
-
  public:
   FullBacklogListener() {
-    net::Ipv4Address loopback;
-    loopback.octets = {127, 0, 0, 1};
-    const CancelFlag never{false};
-    (void)filler_.Connect(loopback, listener_.Port(), never);  // takes the one place in the queue
+    test::ConnectOnLoopback(filler_, listener_.Port());  // takes the one place in the queue
   }
   [[nodiscard]] std::uint16_t Port() const { return port_; }
   // Closes the listener and the connection in its queue: what still tries to connect is refused.
@@ -38,20 +33,17 @@ class FullBacklogListener {
   std::uint16_t port_ = listener_.Port();
 };
 
-// Sets `flag` after `after_ms`; the thread is joined when this goes out of scope.
-class CancelAfter {
+// Asks `source` to stop after `after_ms`; the thread is joined when this goes out of scope.
+class StopAfter {
  public:
-  CancelAfter(net::CancelFlag& flag, int after_ms)
-      : thread_([&flag, after_ms] {
+  StopAfter(std::stop_source source, int after_ms)
+      : thread_([source, after_ms]() mutable {
           std::this_thread::sleep_for(std::chrono::milliseconds(after_ms));
-          flag.store(true);
+          source.request_stop();
         }) {}
-  ~CancelAfter() { thread_.join(); }
-  CancelAfter(const CancelAfter&) = delete;
-  CancelAfter& operator=(const CancelAfter&) = delete;
 
  private:
-  std::thread thread_;
+  std::jthread thread_;
 };
 
 }  // namespace travik::test

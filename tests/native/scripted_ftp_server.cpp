@@ -3,14 +3,6 @@
 #include <exception>
 #include <utility>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#endif
-
 namespace travik::test {
 namespace {
 
@@ -24,21 +16,6 @@ constexpr char kAbort[] = "<abort>";
 constexpr char kFin[] = "<fin>";
 constexpr char kSilent[] = "<silent>";
 constexpr char kPause[] = "<pause";  // "<pause>" or "<pause:MS>"
-
-// Sends `text` and then the end of the stream, in one segment where the system allows it (Linux
-// holds the text back until the shutdown), and keeps the receiving half open.
-void SendWithFin(net::Socket& socket, const std::string& text) {
-#ifdef _WIN32
-  socket.SendAll(text);
-  ::shutdown(static_cast<SOCKET>(socket.Handle()), SD_SEND);
-#else
-  const int on = 1, off = 0;
-  setsockopt(static_cast<int>(socket.Handle()), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-  socket.SendAll(text);
-  ::shutdown(static_cast<int>(socket.Handle()), SHUT_WR);
-  setsockopt(static_cast<int>(socket.Handle()), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
-#endif
-}
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -129,7 +106,7 @@ bool ScriptedFtpServer::Expired() const {
 void ScriptedFtpServer::Run() {
   try {
     for (std::size_t index = 0; index < sessions_.size(); ++index) {
-      net::Socket socket;
+      TestSocket socket;
       while (!socket.Valid() && !Expired()) socket = listener_.Accept(kLookEveryMs);
       if (!socket.Valid()) break;
       {
@@ -149,14 +126,13 @@ void ScriptedFtpServer::Run() {
   finished_.store(true);
 }
 
-bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry,
-                                  bool* half_closed) {
+bool ScriptedFtpServer::SendEntry(TestSocket& socket, const std::string& entry, bool* half_closed) {
   std::string text = entry;
   bool close_after = false;
   bool abort_after = false;
   if (EndsWith(text, kFin)) {
     text.resize(text.size() - (sizeof kFin - 1));
-    SendWithFin(socket, EndsWith(text, "\n") ? text : text + "\r\n");
+    socket.SendAllThenFin(EndsWith(text, "\n") ? text : text + "\r\n");
     if (half_closed != nullptr) *half_closed = true;
     return true;
   }
@@ -185,7 +161,7 @@ bool ScriptedFtpServer::SendEntry(net::Socket& socket, const std::string& entry,
   return !close_after;
 }
 
-void ScriptedFtpServer::RunSession(net::Socket& socket, const Script& script, std::size_t index) {
+void ScriptedFtpServer::RunSession(TestSocket& socket, const Script& script, std::size_t index) {
   bool half_closed = false;  // after "<fin>": record what comes, answer nothing
   if (script.empty() || !SendEntry(socket, script[0], &half_closed)) return;
   std::size_t next = 1;

@@ -69,8 +69,8 @@ class ScriptedFtpServer {
 
  private:
   void Run();
-  void RunSession(net::Socket& socket, const Script& script, std::size_t index);
-  bool SendEntry(net::Socket& socket, const std::string& entry, bool* half_closed = nullptr);
+  void RunSession(TestSocket& socket, const Script& script, std::size_t index);
+  bool SendEntry(TestSocket& socket, const std::string& entry, bool* half_closed = nullptr);
   bool Expired() const;
 
   net::SocketLibrary library_;

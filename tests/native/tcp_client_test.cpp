@@ -32,10 +32,9 @@ std::optional<Ipv4Address> NothingFound(const std::string&) {
 }
 
 TEST_F(TcpClientTest, ConnectsToAnAcceptingListener) {
-  CancelFlag never{false};
   Listener listener = Listener::OnLoopback();
   TcpClient client;
-  client.Connect("127.0.0.1", listener.Port(), never);
+  client.Connect("127.0.0.1", listener.Port(), {});
   EXPECT_TRUE(client.Connected());
   client.Disconnect();
   EXPECT_FALSE(client.Connected());
@@ -48,8 +47,7 @@ TEST_F(TcpClientTest, ResolvesANameThroughItsLookUp) {
     asked.push_back(host);
     return Ipv4Address{{127, 0, 0, 1}};
   });
-  CancelFlag never{false};
-  client.Connect("server.travik-test.invalid", listener.Port(), never);
+  client.Connect("server.travik-test.invalid", listener.Port(), {});
   EXPECT_TRUE(client.Connected());
   EXPECT_EQ(asked, std::vector<std::string>{"server.travik-test.invalid"});
 }
@@ -57,8 +55,7 @@ TEST_F(TcpClientTest, ResolvesANameThroughItsLookUp) {
 TEST_F(TcpClientTest, ResolvesLocalhostThroughTheSystem) {
   Listener listener = Listener::OnLoopback();
   TcpClient client;
-  CancelFlag never{false};
-  client.Connect("localhost", listener.Port(), never);
+  client.Connect("localhost", listener.Port(), {});
   EXPECT_TRUE(client.Connected());
 }
 
@@ -72,12 +69,11 @@ TEST_F(TcpClientTest, ConnectErrorsCarryTheSocketWording) {
       {"127.0.0.1", RefusedPort(), "Socket Error # 10061\r\nConnection refused."},
       {"no-such-host.invalid", 81, "Socket Error # 11001\r\nHost not found."},
   };
-  CancelFlag never{false};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.host);
     TcpClient client(NothingFound);
     try {
-      client.Connect(c.host, c.port, never);
+      client.Connect(c.host, c.port, {});
       ADD_FAILURE() << "connect succeeded";
     } catch (const SocketError& e) {
       EXPECT_EQ(e.Message(), c.message);
@@ -88,19 +84,19 @@ TEST_F(TcpClientTest, ConnectErrorsCarryTheSocketWording) {
 
 TEST_F(TcpClientTest, CancelEndsAConnectThatHangs) {
   test::FullBacklogListener hanging;
-  CancelFlag cancel{false};
+  std::stop_source stop;
   TcpClient client;
   std::string error;
   {
-    test::CancelAfter later(cancel, 200);
-    // The cancel is seen at the connect's next look, 20 ms after it is set: well within a second
+    test::StopAfter later(stop, 200);
+    // The stop is seen at the connect's next look, 20 ms after it is asked: well within a second
     // of the start, and far from the system's own connect time-out of a minute or more. Past four
     // times that the listener goes, and the connect ends at its next try.
     test::RunWithin(
         std::chrono::seconds(4), "The cancelled connect",
         [&] {
           try {
-            client.Connect("127.0.0.1", hanging.Port(), cancel);
+            client.Connect("127.0.0.1", hanging.Port(), stop.get_token());
           } catch (const Error& e) {
             error = e.Message();
           }
@@ -114,9 +110,8 @@ TEST_F(TcpClientTest, CancelEndsAConnectThatHangs) {
 TEST_F(TcpClientTest, PeerThatHasClosedIsNotOpen) {
   Listener listener = Listener::OnLoopback();
   TcpClient client;
-  CancelFlag never{false};
-  client.Connect("127.0.0.1", listener.Port(), never);
-  Socket accepted = listener.Accept(5000);
+  client.Connect("127.0.0.1", listener.Port(), {});
+  test::TestSocket accepted = listener.Accept(5000);
   ASSERT_TRUE(accepted.Valid());
   accepted.Close();
   // The close travels over loopback at once, well within a second: four times that.
@@ -127,9 +122,8 @@ TEST_F(TcpClientTest, PeerThatHasClosedIsNotOpen) {
 TEST_F(TcpClientTest, DataAlreadySentIsDroppedAndConnectionStaysOpen) {
   Listener listener = Listener::OnLoopback();
   TcpClient client;
-  CancelFlag never{false};
-  client.Connect("127.0.0.1", listener.Port(), never);
-  Socket accepted = listener.Accept(5000);
+  client.Connect("127.0.0.1", listener.Port(), {});
+  test::TestSocket accepted = listener.Accept(5000);
   ASSERT_TRUE(accepted.Valid());
   accepted.SendAll(std::string(100000, 'x'));
   EXPECT_TRUE(client.Connected());

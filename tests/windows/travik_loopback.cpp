@@ -111,9 +111,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // The dialogs are recorded, never shown.
   ProgramSetup setup =
       test::LoopbackSetup(tcp->front(), *ftp_port, std::make_shared<test::Recorded>());
-  for (std::size_t i = 0; i < 6; ++i) {
-    const NetworkEndpoint& e = (*tcp)[std::min(i, tcp->size() - 1)];
-    (i < 2 ? setup.run.targets.broadcast[i] : setup.run.targets.international[i - 2]) = e;
+  for (std::size_t i = 0; i < core::NetworkTargets::kTcpEndpoints; ++i) {
+    setup.run.targets.Tcp(i) = (*tcp)[std::min(i, tcp->size() - 1)];
   }
   const std::string fail = Variable(L"TRAVIK_LOOPBACK_FAIL").value_or("");
   if (fail.find("memory") != std::string::npos) {

@@ -87,6 +87,34 @@ std::wstring Quoted(const std::wstring& argument) {
   return L"\"" + argument + L"\"";
 }
 
+// Starts `program` with `arguments` in `folder`, its standard output and error each to a file of
+// its own. The process's handle, or an empty one when it could not be started (the test fails).
+UniqueHandle StartWithOutputs(const fs::path& program, const std::wstring& arguments,
+                              const fs::path& folder, const fs::path& out_path,
+                              const fs::path& err_path) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const auto create = [&](const fs::path& p) {
+    return UniqueHandle(CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
+  const UniqueHandle out = create(out_path);
+  const UniqueHandle err = create(err_path);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out.get();
+  startup.hStdError = err.get();
+  std::wstring command_line = Quoted(program.wstring()) + L" " + arguments;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      folder.c_str(), &startup, &info)) {
+    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
+    return UniqueHandle();
+  }
+  const UniqueHandle thread(info.hThread);
+  return UniqueHandle(info.hProcess);
+}
+
 class UnattendedTest : public testing::Test {
  protected:
   // A name with a space and non-ASCII letters, as every path the program is given below it.
@@ -101,34 +129,16 @@ class UnattendedTest : public testing::Test {
   Outcome Launch(const fs::path& program, const std::wstring& arguments) {
     const fs::path out_path = folder_ / (L"stdout-" + std::to_wstring(++launches_));
     const fs::path err_path = folder_ / (L"stderr-" + std::to_wstring(launches_));
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const auto create = [&](const fs::path& p) {
-      return UniqueHandle(CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
     Outcome outcome;
     {
-      const UniqueHandle out = create(out_path);
-      const UniqueHandle err = create(err_path);
-      STARTUPINFOW startup{};
-      startup.cb = sizeof startup;
-      startup.dwFlags = STARTF_USESTDHANDLES;
-      startup.hStdOutput = out.get();
-      startup.hStdError = err.get();
-      std::wstring command_line = Quoted(program.wstring()) + L" " + arguments;
-      PROCESS_INFORMATION info{};
-      if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                          folder_.c_str(), &startup, &info)) {
-        ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
-        return outcome;
-      }
-      const UniqueHandle process(info.hProcess);
-      const UniqueHandle thread(info.hThread);
+      const UniqueHandle process =
+          StartWithOutputs(program, arguments, folder_, out_path, err_path);
+      if (!process) return outcome;
+      const DWORD process_id = GetProcessId(process.get());
       const ULONGLONG deadline = GetTickCount64() + kRunLimitMs;
       while (WaitForSingleObject(process.get(), 5) == WAIT_TIMEOUT) {
-        outcome.window_shown =
-            outcome.window_shown ||
-            VisibleTopLevelWindowOf(info.dwProcessId, Owned::kIncluded) != nullptr;
+        outcome.window_shown = outcome.window_shown ||
+                               VisibleTopLevelWindowOf(process_id, Owned::kIncluded) != nullptr;
         if (GetTickCount64() > deadline) {
           TerminateProcess(process.get(), 99);
           WaitForSingleObject(process.get(), 5000);
@@ -688,29 +698,9 @@ class RunningProgram {
  public:
   RunningProgram(const fs::path& program, const std::wstring& arguments, const fs::path& folder,
                  const std::wstring& name)
-      : err_path_(folder / (L"stderr-" + name)) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const auto create = [&](const fs::path& p) {
-      return UniqueHandle(CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    const UniqueHandle out = create(folder / (L"stdout-" + name));
-    const UniqueHandle err = create(err_path_);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
-    std::wstring command_line = Quoted(program.wstring()) + L" " + arguments;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        folder.c_str(), &startup, &info)) {
-      ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
-      return;
-    }
-    process_.reset(info.hProcess);
-    const UniqueHandle thread(info.hThread);
-  }
+      : err_path_(folder / (L"stderr-" + name)),
+        process_(StartWithOutputs(program, arguments, folder, folder / (L"stdout-" + name),
+                                  err_path_)) {}
   ~RunningProgram() {
     if (Running()) {
       TerminateProcess(process_.get(), 99);

@@ -157,7 +157,7 @@ TEST_F(WindowTest, EveryProbeClosesItsConnection) {
   // The six connections wait in the backlog; each must already be closed by the client.
   for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(i);
-    net::Socket accepted = listener.Accept(5000);
+    test::TestSocket accepted = listener.Accept(5000);
     ASSERT_TRUE(accepted.Valid());
     ASSERT_TRUE(test::WaitReadable(accepted, 5000));
     char byte;
