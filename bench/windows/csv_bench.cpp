@@ -29,6 +29,7 @@
 #include "platform/output_file.h"
 #include "platform/text.h"
 #include "platform/win_handles.h"
+#include "tests/windows/process_windows.h"
 
 namespace {
 
@@ -82,17 +83,9 @@ int Writer(const wchar_t* gate_name, const wchar_t* ready_name, const std::wstri
 // ---- the batches ----
 
 std::optional<UniqueHandle> Start(const std::wstring& program, const std::wstring& arguments) {
-  std::wstring command_line = L"\"" + program + L"\" " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &info)) {
-    std::fprintf(stderr, "CreateProcessW failed: %lu\n", GetLastError());
-    return std::nullopt;
-  }
-  const UniqueHandle thread(info.hThread);
-  return UniqueHandle(info.hProcess);
+  std::optional<test::StartedProgram> started = test::StartProgram(program, arguments);
+  if (!started) return std::nullopt;
+  return std::move(started->process);
 }
 
 // Waits for every process to end, within one limit for all; false (after ending the rest) when

@@ -68,23 +68,10 @@ bool WaitUntil(Done done, DWORD limit_ms) {
   return true;
 }
 
-struct Child {
-  UniqueHandle process;
-  UniqueHandle thread;
-  DWORD id = 0;
-};
+using Child = test::StartedProgram;
 
 std::optional<Child> Start(const std::wstring& program, const std::wstring& arguments) {
-  std::wstring command_line = L"\"" + program + L"\"" + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &info)) {
-    std::fprintf(stderr, "CreateProcessW failed: %lu\n", GetLastError());
-    return std::nullopt;
-  }
-  return Child{UniqueHandle(info.hProcess), UniqueHandle(info.hThread), info.dwProcessId};
+  return test::StartProgram(program, arguments);
 }
 
 void EndNow(const Child& child) {

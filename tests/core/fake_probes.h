@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/check_run.h"
+#include "core/result_json.h"
 #include "platform/socket.h"
 #include "tests/deadline.h"
 
@@ -215,6 +216,18 @@ class FakeFtp final : public FtpProbeClient {
 inline ProbeClients FakeClients(const std::shared_ptr<FakeNetwork>& network) {
   return {[network] { return std::make_unique<FakeTcp>(network); },
           [network] { return std::make_unique<FakeFtp>(network); }};
+}
+
+// What a runner measured around a run, as the JSON and the CSV tests give it.
+inline RunMetadata SampleMetadata() {
+  RunMetadata m;
+  m.version = "1.1.0+g1a2b3c4";
+  m.computer = "PC-MESA-07";
+  m.user = "KORVENA\\joão";
+  m.started = std::chrono::sys_days{std::chrono::year{2026} / 12 / 10} + std::chrono::hours{4} +
+              std::chrono::minutes{17} + std::chrono::seconds{27} + std::chrono::milliseconds{5};
+  m.duration_ms = 1234;
+  return m;
 }
 
 // One log operation of a run, as the sink heard it.

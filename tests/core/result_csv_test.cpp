@@ -20,14 +20,7 @@ constexpr char kBom[] = "\xEF\xBB\xBF";
 const std::string kOsLine = "Windows 10 (Version 10.0, Build 19045, 64-bit Edition)";
 
 RunMetadata Metadata() {
-  RunMetadata m;
-  m.version = "1.1.0+g1a2b3c4";
-  m.computer = "PC-MESA-07";
-  m.user = "KORVENA\\joão";
-  m.started = std::chrono::sys_days{std::chrono::year{2026} / 12 / 10} + std::chrono::hours{4} +
-              std::chrono::minutes{17} + std::chrono::seconds{27} + std::chrono::milliseconds{5};
-  m.duration_ms = 1234;
-  return m;
+  return test::SampleMetadata();
 }
 
 TcpProbeResult Probe(std::size_t i, bool ok, std::optional<ProbeError> error) {

@@ -50,14 +50,7 @@ CheckResult RunChecks(const HostFacts& host, std::map<std::string, Peer> peers,
 }
 
 RunMetadata Metadata() {
-  RunMetadata m;
-  m.version = "1.0.0.0";
-  m.computer = "PC-MESA-07";
-  m.user = "KORVENA\\joão";
-  m.started = std::chrono::sys_days{std::chrono::year{2026} / 12 / 10} + std::chrono::hours{4} +
-              std::chrono::minutes{17} + std::chrono::seconds{27} + std::chrono::milliseconds{5};
-  m.duration_ms = 1234;
-  return m;
+  return test::SampleMetadata();
 }
 
 Json Parsed(const CheckResult& result, const RunMetadata& metadata = Metadata()) {
@@ -136,7 +129,7 @@ TEST(ResultJson, MetadataHostFactsAndFtp) {
   const Json json = Parsed(result);
 
   EXPECT_EQ(json.at("schema"), "travik-result/1");
-  EXPECT_EQ(json.at("tool"), (Json{{"name", "TRAVIK"}, {"version", "1.0.0.0"}}));
+  EXPECT_EQ(json.at("tool"), (Json{{"name", "TRAVIK"}, {"version", "1.1.0+g1a2b3c4"}}));
   EXPECT_EQ(json.at("computer"), "PC-MESA-07");
   EXPECT_EQ(json.at("user"), "KORVENA\\joão");
   EXPECT_EQ(json.at("started"), "2026-12-10T04:17:27.005Z");

@@ -1,8 +1,37 @@
 #pragma once
-// Another process's windows, as the tests and benchmarks that start programs look for them.
+// Other processes for the tests and benchmarks that start programs: starting one, and looking for
+// its windows.
 #include <windows.h>
 
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "platform/win_handles.h"
+
 namespace travik::test {
+
+// A program started with the command line `"program" arguments`; its handle owns it.
+struct StartedProgram {
+  UniqueHandle process;
+  DWORD id = 0;
+};
+
+// Nothing, with the reason on standard error, when it cannot be started.
+[[nodiscard]] inline std::optional<StartedProgram> StartProgram(const std::wstring& program,
+                                                                const std::wstring& arguments) {
+  std::wstring command_line = L"\"" + program + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &info)) {
+    std::fprintf(stderr, "CreateProcessW failed: %lu\n", GetLastError());
+    return std::nullopt;
+  }
+  const UniqueHandle thread(info.hThread);
+  return StartedProgram{UniqueHandle(info.hProcess), info.dwProcessId};
+}
 
 enum class Owned { kLeftOut, kIncluded };
 
