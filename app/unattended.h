@@ -1,8 +1,9 @@
 #pragma once
 // The command line: an unattended check run that writes a JSON result, the RTF report and a row
-// of the fleet's CSV table, as asked, and exits with a code an IT department's tools can read,
-// or the usage. In this mode no window, no
-// dialog and no message box is ever shown, and every error ends in an exit code.
+// of the fleet's CSV table, as asked, and exits with a code an IT department's tools can read;
+// or the usage, or the version. In this mode no window, no dialog and no message box is ever
+// shown (but the usage or version box of a program started without a console), and every error
+// ends in an exit code.
 #include <chrono>
 #include <optional>
 

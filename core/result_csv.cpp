@@ -1,7 +1,6 @@
 #include "core/result_csv.h"
 
 #include <nlohmann/json.hpp>
-#include <tuple>
 
 #include "platform/gb_figure.h"
 
@@ -9,8 +8,6 @@ namespace travik::core {
 namespace {
 
 constexpr char kSeparators[2] = {',', ';'};
-constexpr std::size_t kEndpointColumns = std::tuple_size_v<decltype(NetworkTargets::broadcast)> +
-                                         std::tuple_size_v<decltype(NetworkTargets::international)>;
 constexpr char kLineEnd[] = "\r\n";
 constexpr char kEntrySeparator[] = " | ";
 constexpr char kBar[] = "|";
@@ -114,11 +111,10 @@ char CsvSeparatorFor(std::string_view list_separator) {
 std::vector<std::string> CsvColumns(const NetworkTargets& targets) {
   std::vector<std::string> columns = {"started", "computer",  "user",    "version",      "ready",
                                       "os",      "memory_gb", "disk_gb", "administrator"};
-  const auto add_endpoint = [&columns](const NetworkEndpoint& e) {
-    columns.push_back(e.host + ":" + std::to_string(e.port));
-  };
-  for (const NetworkEndpoint& e : targets.broadcast) add_endpoint(e);
-  for (const NetworkEndpoint& e : targets.international) add_endpoint(e);
+  for (std::size_t i = 0; i < NetworkTargets::kTcpEndpoints; ++i) {
+    const NetworkEndpoint& endpoint = targets.Tcp(i);
+    columns.push_back(endpoint.host + ":" + std::to_string(endpoint.port));
+  }
   for (const char* name : {"ftp", "impediments", "secondary_errors"}) columns.push_back(name);
   return columns;
 }
@@ -137,7 +133,9 @@ std::string CsvRow(const CheckResult& result, const RunMetadata& metadata, char 
                                      FormatFixed2(result.memory.figure, "."),
                                      FormatFixed2(result.disk.figure, "."),
                                      Boolean(result.administrator)};
-  for (std::size_t i = 0; i < kEndpointColumns; ++i) fields.push_back(ProbeField(result.probes, i));
+  for (std::size_t i = 0; i < NetworkTargets::kTcpEndpoints; ++i) {
+    fields.push_back(ProbeField(result.probes, i));
+  }
   fields.push_back(FtpField(result.ftp));
   fields.push_back(Joined(result.errors));
   fields.push_back(Joined(result.secondary_errors));

@@ -56,12 +56,11 @@ std::wstring VersionText(std::vector<std::uint8_t>& data, const wchar_t* name) {
     return {};
   }
   // The block is named by the language and code page in eight hex digits: "041604b0".
-  std::wstring block = L"\\StringFileInfo\\";
-  const DWORD key = (DWORD{translations->language} << 16) | translations->code_page;
-  for (int shift = 28; shift >= 0; shift -= 4) block += L"0123456789abcdef"[(key >> shift) & 0xF];
-  block += std::wstring(L"\\") + name;
+  wchar_t block[64] = {};
+  std::swprintf(block, std::size(block), L"\\StringFileInfo\\%04x%04x\\%ls",
+                unsigned{translations->language}, unsigned{translations->code_page}, name);
   wchar_t* text = nullptr;
-  if (!VerQueryValueW(data.data(), block.c_str(), reinterpret_cast<void**>(&text), &length) ||
+  if (!VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&text), &length) ||
       text == nullptr || length == 0) {
     return {};
   }

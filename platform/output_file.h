@@ -54,9 +54,10 @@ inline constexpr DWORD kAppendLockLength = 1;
 // A file that is locked, or open elsewhere without write sharing (Excel holds what it shows that
 // way), is tried again after random pauses for at most `wait` in all. Raises Error
 // "Cannot create file "<full path>". <system text>" when the file cannot be opened or locked in
-// that time (the last error's text), and "Cannot write file ..." when reading, writing or
-// flushing fails (what was written is cut off again). No temporary file and rename: on a share,
-// a rename would lose the rows that others appended in between.
+// that time (the last error's text), "Cannot read file ..." when the file cannot be read, and
+// "Cannot write file ..." when writing or flushing fails (what was written is cut off again).
+// No temporary file and rename: on a share, a rename would lose the rows that others appended in
+// between.
 [[nodiscard]] AppendResult AppendUnderLock(const std::wstring& path, std::size_t head_bytes,
                                            const AppendDecision& decide,
                                            std::chrono::milliseconds wait);

@@ -687,8 +687,7 @@ std::wstring TcpList(const std::vector<NetworkEndpoint>& endpoints) {
 }
 core::NetworkTargets Targets(const std::vector<NetworkEndpoint>& six) {
   core::NetworkTargets targets;
-  for (std::size_t i = 0; i < 2; ++i) targets.broadcast[i] = six.at(i);
-  for (std::size_t i = 0; i < 4; ++i) targets.international[i] = six.at(i + 2);
+  for (std::size_t i = 0; i < core::NetworkTargets::kTcpEndpoints; ++i) targets.Tcp(i) = six.at(i);
   return targets;
 }
 
