@@ -40,27 +40,22 @@ void CloseProgram(HANDLE process, HWND window, const std::wstring& name) {
 // One launch; the start-up time in milliseconds, or nothing when the program failed to show a
 // window in time.
 std::optional<double> TimeOneStart(const std::wstring& program) {
-  std::wstring command_line = L"\"" + program + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
   const Clock::time_point start = Clock::now();
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &info)) {
-    std::fwprintf(stderr, L"CreateProcessW(%ls) failed: %lu\n", program.c_str(), GetLastError());
+  std::optional<travik::test::StartedProgram> started = travik::test::StartProgram(program, L"");
+  if (!started) {
+    std::fwprintf(stderr, L"%ls could not be started\n", program.c_str());
     return std::nullopt;
   }
-  UniqueHandle process(info.hProcess);
-  UniqueHandle thread(info.hThread);
+  const UniqueHandle process = std::move(started->process);
 
   const DWORD idle = WaitForInputIdle(process.get(), kIdleTimeoutMs);
-  HWND window = VisibleTopLevelWindowOf(info.dwProcessId);
+  HWND window = VisibleTopLevelWindowOf(started->id);
   const Clock::time_point window_deadline =
       Clock::now() + std::chrono::milliseconds(kWindowTimeoutMs);
   while (window == nullptr && Clock::now() < window_deadline &&
          WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
     Sleep(1);
-    window = VisibleTopLevelWindowOf(info.dwProcessId);
+    window = VisibleTopLevelWindowOf(started->id);
   }
   const Clock::time_point shown = Clock::now();
 

@@ -25,6 +25,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@
 #include "ui/control_ids.h"
 
 namespace {
+
+using travik::test::StartedProgram;
+using travik::test::StartProgram;
 
 constexpr ULONGLONG kWindowLimitMs = 60000;  // until the window is shown
 constexpr ULONGLONG kRunLimitMs = 90000;     // until the check run has finished
@@ -255,38 +259,22 @@ Closed CloseDuringRun(HANDLE process, DWORD process_id, const CloseRequest& requ
   return closed;
 }
 
-struct Started {
-  HANDLE process = nullptr;
-  DWORD id = 0;
-};
-
-bool Start(const wchar_t* program, const wchar_t* current_dir, Started& started) {
-  std::wstring command_line = L"\"" + std::wstring(program) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(program, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      current_dir, &startup, &info)) {
-    std::fprintf(stderr, "wizard_driver: CreateProcessW failed: %lu\n", GetLastError());
-    return false;
-  }
-  CloseHandle(info.hThread);
-  started = {info.hProcess, info.dwProcessId};
-  return true;
+// PROGRAM started in CURRENT_DIR, without arguments.
+std::optional<StartedProgram> Start(const wchar_t* program, const wchar_t* current_dir) {
+  return StartProgram(program, L"", current_dir);
 }
 
 // Runs `drive` on the started program; on a failure says which step failed and ends it.
 template <typename DriveIt>
-int Supervise(const Started& started, DriveIt drive) {
+int Supervise(const StartedProgram& started, DriveIt drive) {
   int status = 1;
   try {
     status = drive();
   } catch (const Failure& failure) {
     std::fprintf(stderr, "wizard_driver: %s\n", failure.what);
-    TerminateProcess(started.process, 99);
-    WaitForSingleObject(started.process, kExitLimitMs);
+    TerminateProcess(started.process.get(), 99);
+    WaitForSingleObject(started.process.get(), kExitLimitMs);
   }
-  CloseHandle(started.process);
   return status;
 }
 
@@ -304,10 +292,10 @@ int wmain(int argc, wchar_t** argv) {
     request.probe_line = L"Testando conexão em " + std::wstring(argv[4]) + L"...";
     request.watched_file = argv[5];
     for (int i = 6; i < argc; ++i) request.markers.push_back(Utf8(argv[i]));
-    Started started;
-    if (!Start(argv[2], argv[3], started)) return 1;
-    return Supervise(started, [&] {
-      const Closed closed = CloseDuringRun(started.process, started.id, request);
+    const std::optional<StartedProgram> started = Start(argv[2], argv[3]);
+    if (!started) return 1;
+    return Supervise(*started, [&] {
+      const Closed closed = CloseDuringRun(started->process.get(), started->id, request);
       std::printf("close_to_exit_ms %.1f\nexit_code %lu\n", closed.close_to_exit_ms,
                   closed.exit_code);
       std::fflush(stdout);
@@ -315,10 +303,11 @@ int wmain(int argc, wchar_t** argv) {
     });
   }
   if (argc == 5 && std::wstring(argv[1]) == L"pages") {
-    Started started;
-    if (!Start(argv[2], argv[3], started)) return 1;
-    return Supervise(started,
-                     [&] { return ReportExit(ShowPages(started.process, started.id, argv[4])); });
+    const std::optional<StartedProgram> started = Start(argv[2], argv[3]);
+    if (!started) return 1;
+    return Supervise(*started, [&] {
+      return ReportExit(ShowPages(started->process.get(), started->id, argv[4]));
+    });
   }
   if (argc != 4) {
     std::fprintf(stderr,
@@ -328,8 +317,8 @@ int wmain(int argc, wchar_t** argv) {
                  "       wizard_driver pages PROGRAM CURRENT_DIR FOLDER\n");
     return 1;
   }
-  Started started;
-  if (!Start(argv[1], argv[2], started)) return 1;
-  return Supervise(started,
-                   [&] { return ReportExit(Drive(started.process, started.id, argv[3])); });
+  const std::optional<StartedProgram> started = Start(argv[1], argv[2]);
+  if (!started) return 1;
+  return Supervise(*started,
+                   [&] { return ReportExit(Drive(started->process.get(), started->id, argv[3])); });
 }

@@ -17,15 +17,18 @@ struct StartedProgram {
   DWORD id = 0;
 };
 
-// Nothing, with the reason on standard error, when it cannot be started.
+// Started in `folder` (this process's own when empty). Nothing, with the reason on standard
+// error, when it cannot be started.
 [[nodiscard]] inline std::optional<StartedProgram> StartProgram(const std::wstring& program,
-                                                                const std::wstring& arguments) {
-  std::wstring command_line = L"\"" + program + L"\" " + arguments;
+                                                                const std::wstring& arguments,
+                                                                const std::wstring& folder = {}) {
+  std::wstring command_line = L"\"" + program + L"\"";
+  if (!arguments.empty()) command_line += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &info)) {
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
     std::fprintf(stderr, "CreateProcessW failed: %lu\n", GetLastError());
     return std::nullopt;
   }

@@ -463,15 +463,10 @@ TEST_F(UnattendedTest, TheWizardClosedDuringItsRunEndsAtOnceWithExitCode0) {
       {{L"TRAVIK_LOOPBACK_TCP", Accepting()},
        {L"TRAVIK_LOOPBACK_FTP_PORT", std::to_wstring(ftp.Port())},
        {L"TRAVIK_LOOPBACK_FTP_READ_TIMEOUT_MS", std::to_wstring(kReadTimeoutMs)}});
-  const fs::path program = Beside(L"travik_loopback.exe");
-  std::wstring command_line = Quoted(program.wstring());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                             nullptr, folder_.c_str(), &startup, &info));
-  const UniqueHandle process(info.hProcess);
-  const UniqueHandle thread(info.hThread);
+  std::optional<test::StartedProgram> started =
+      test::StartProgram(Beside(L"travik_loopback.exe").wstring(), L"", folder_.wstring());
+  ASSERT_TRUE(started);
+  const UniqueHandle process = std::move(started->process);
   // Ends the process, whatever happens below.
   struct Terminator {
     HANDLE process;
@@ -487,7 +482,7 @@ TEST_F(UnattendedTest, TheWizardClosedDuringItsRunEndsAtOnceWithExitCode0) {
   HWND window = nullptr;
   ASSERT_TRUE(PollUntil(
       [&] {
-        window = VisibleTopLevelWindowOf(info.dwProcessId);
+        window = VisibleTopLevelWindowOf(started->id);
         return window != nullptr && IsWindowVisible(FindControl(window, ids::kBtnStart));
       },
       kEventLimitMs));
