@@ -5,9 +5,10 @@
 # the machine. One international server refuses, so that the log has a red line and the verdict
 # an impediment. Run it again whenever the window changes.
 #
-#   tools/screenshots.sh [FOLDER]      (default docs/screenshots; as root, on Debian 12)
+#   tools/screenshots.sh [--dpi N] [FOLDER]   (default docs/screenshots; as root, on Debian 12)
 #
-# Writes FOLDER/1-welcome.png, 2-check-log.png and 3-verdict.png.
+# Writes FOLDER/1-welcome.png, 2-check-log.png and 3-verdict.png. --dpi N shows the pages with
+# the system's DPI at N, as on a monitor at that scale (144: 150 %); the README's are at 96.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
@@ -36,7 +37,16 @@ if [ "${1:-}" = --inside ]; then
 fi
 
 [ "$(id -u)" = 0 ] || { echo "screenshots.sh: run as root (it makes a network namespace)" >&2; exit 1; }
+dpi=96
+if [ "${1:-}" = --dpi ]; then
+  [[ "${2:-}" =~ ^[0-9]+$ ]] && [ "$2" -ge 96 ] && [ "$2" -le 288 ] ||
+    { echo "screenshots.sh: --dpi takes a number from 96 to 288" >&2; exit 1; }
+  dpi=$2
+  shift 2
+fi
 out=$(mkdir -p "${1:-$repo/docs/screenshots}" && cd "${1:-$repo/docs/screenshots}" && pwd)
+# The virtual display grows with the scale, so that the window always fits on it.
+screen="$((800 * dpi / 96))x$((480 * dpi / 96))"
 bash "$here/install-deps.sh"
 if ! dpkg-query -W -f='${Status}' imagemagick 2>/dev/null | grep -q "install ok installed"; then
   apt-get update -qq
@@ -55,8 +65,9 @@ wineboot -i >/dev/null 2>&1
 winecfg -v win10 >/dev/null 2>&1
 # One virtual desktop: the window is drawn with Wine's own frame, as a person sees it.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 800x480 /f \
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$screen" /f \
   >/dev/null 2>&1
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 wineserver -w
 
 # The platform's names, each on a loopback address of its own: servers that accept, an FTP server
@@ -69,6 +80,6 @@ options=(--drive d:40g --deadline 200
   --host feed.korvena.com.br=127.0.0.15 --hold 127.0.0.15:80
   --host www.feed.korvena.com.br=127.0.0.16 --hold 127.0.0.16:80
   --host ftp.korvena.com.br=127.0.0.17 --ftp 127.0.0.17:21)
-xvfb-run -a -s "-screen 0 800x480x24" bash "$repo/tests/netns/in_netns.sh" "${options[@]}" -- \
+xvfb-run -a -s "-screen 0 ${screen}x24" bash "$repo/tests/netns/in_netns.sh" "${options[@]}" -- \
   bash "$0" --inside "$travik" "$driver" "$out"
 echo "screenshots.sh: wrote $out/1-welcome.png, 2-check-log.png, 3-verdict.png"
