@@ -55,7 +55,7 @@ std::string Joined(const std::vector<std::string>& entries) {
 // RFC 4180: a field holding the separator, a quote or a line break goes in quotes, its quotes
 // doubled.
 std::string Field(const std::string& raw, char separator) {
-  const std::string text = ValidUtf8(OnOneLine(raw));
+  std::string text = ValidUtf8(OnOneLine(raw));
   if (text.find_first_of(std::string{separator, '"', '\r', '\n'}) == std::string::npos) return text;
   return "\"" + ReplacedAll(text, "\"", "\"\"") + "\"";
 }
