@@ -55,12 +55,16 @@ std::wstring VersionText(std::vector<std::uint8_t>& data, const wchar_t* name) {
       translations == nullptr || length < sizeof(Translation)) {
     return {};
   }
-  // The block is named by the language and code page in eight hex digits: "041604b0".
-  wchar_t block[64] = {};
-  std::swprintf(block, std::size(block), L"\\StringFileInfo\\%04x%04x\\%ls",
-                unsigned{translations->language}, unsigned{translations->code_page}, name);
+  // The block is named by the language and code page in eight hex digits: "041604b0" (by hand:
+  // the C library's formatting would add some 10 KB to the program for it).
+  DWORD key = (DWORD{translations->language} << 16) | translations->code_page;
+  std::wstring digits(8, L'0');
+  for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit, key >>= 4) {
+    *digit = L"0123456789abcdef"[key & 0xF];
+  }
+  const std::wstring block = L"\\StringFileInfo\\" + digits + L"\\" + name;
   wchar_t* text = nullptr;
-  if (!VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&text), &length) ||
+  if (!VerQueryValueW(data.data(), block.c_str(), reinterpret_cast<void**>(&text), &length) ||
       text == nullptr || length == 0) {
     return {};
   }
