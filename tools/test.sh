@@ -44,4 +44,7 @@ bounded 30 winecfg -v win10
 bounded 30 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
 bounded 30 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ \
   /d 1280x1024 /f
+# The set-up's own Wine processes (its desktop among them, made without a display) end first: a
+# window program that started while they lived would find no display driver.
+bounded 60 wineserver -w
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset mingw --timeout 300
