@@ -444,7 +444,8 @@ TEST(CheckRun, APeerThatClosesSoonReadsOkWhileAnEarlierProbeIsHeld) {
   inputs.targets.broadcast[1] = {"127.0.0.1", closing.Port()};
   for (NetworkEndpoint& e : inputs.targets.international) e = {"127.0.0.1", holding.Port()};
   inputs.targets.ftp.host = "127.0.0.1";
-  inputs.targets.ftp.port = travik::test::Listener::OnLoopback().Port();  // closed: refused
+  const travik::test::Listener refusing = travik::test::Listener::RefusingOnLoopback();
+  inputs.targets.ftp.port = refusing.Port();
   inputs.targets.ftp.connect_timeout_ms = 1000;
   inputs.targets.ftp.read_timeout_ms = 1000;
   inputs.look_up = [peer_closed](const std::string&) -> std::optional<net::Ipv4Address> {

@@ -34,6 +34,21 @@ Native N(net::shim::Handle handle) {
   throw net::SocketError(net::shim::LastError());
 }
 
+// A TCP socket bound to 127.0.0.1:port.
+TestSocket BoundOnLoopback(std::uint16_t port) {
+  const net::shim::Handle handle = net::shim::OpenTcp();
+  if (handle == net::shim::kInvalid) RaiseLast();
+  TestSocket socket(handle);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(N(handle), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    RaiseLast();
+  }
+  return socket;
+}
+
 }  // namespace
 
 TestSocket::TestSocket(TestSocket&& other) noexcept
@@ -98,17 +113,14 @@ bool TestSocket::IsOpen() {
 
 Listener Listener::OnLoopback(std::uint16_t port, int backlog) {
   Listener listener;
-  const net::shim::Handle handle = net::shim::OpenTcp();
-  if (handle == net::shim::kInvalid) RaiseLast();
-  listener.socket_ = TestSocket(handle);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(N(handle), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(N(handle), backlog) != 0) {
-    RaiseLast();
-  }
+  listener.socket_ = BoundOnLoopback(port);
+  if (::listen(N(listener.socket_.Handle()), backlog) != 0) RaiseLast();
+  return listener;
+}
+
+Listener Listener::RefusingOnLoopback() {
+  Listener listener;
+  listener.socket_ = BoundOnLoopback(0);
   return listener;
 }
 

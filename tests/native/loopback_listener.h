@@ -48,6 +48,10 @@ class Listener {
  public:
   // Port 0 lets the system choose; read it back with Port().
   [[nodiscard]] static Listener OnLoopback(std::uint16_t port = 0, int backlog = 16);
+  // A port of 127.0.0.1 that the system chooses, bound but never listening: a connect to it is
+  // refused, and no other socket is given the port while this one holds it (a port merely
+  // closed again may be handed to the next server a test starts).
+  [[nodiscard]] static Listener RefusingOnLoopback();
 
   [[nodiscard]] std::uint16_t Port() const;
   // Waits up to timeout_ms for a connection; returns an invalid TestSocket on time-out.

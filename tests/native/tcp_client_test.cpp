@@ -20,12 +20,6 @@ class TcpClientTest : public testing::Test {
   SocketLibrary library_;
 };
 
-// A port on which nothing listens: bind one, read its number, close it.
-std::uint16_t RefusedPort() {
-  Listener listener = Listener::OnLoopback();
-  return listener.Port();
-}
-
 // A look-up that finds nothing, without asking any name server.
 std::optional<Ipv4Address> NothingFound(const std::string&) {
   return std::nullopt;
@@ -65,8 +59,9 @@ TEST_F(TcpClientTest, ConnectErrorsCarryTheSocketWording) {
     std::uint16_t port;
     const char* message;
   };
+  const Listener refusing = Listener::RefusingOnLoopback();
   const Case cases[] = {
-      {"127.0.0.1", RefusedPort(), "Socket Error # 10061\r\nConnection refused."},
+      {"127.0.0.1", refusing.Port(), "Socket Error # 10061\r\nConnection refused."},
       {"no-such-host.invalid", 81, "Socket Error # 11001\r\nHost not found."},
   };
   for (const Case& c : cases) {

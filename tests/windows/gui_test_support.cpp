@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "app/product_setup.h"
 #include "app/startup.h"
@@ -41,8 +43,12 @@ BOOL CALLBACK MatchId(HWND hwnd, LPARAM l) {
 }  // namespace
 
 NetworkEndpoint RefusedEndpoint() {
-  test::Listener listener = test::Listener::OnLoopback();
-  return {"127.0.0.1", listener.Port()};
+  // Each port stays held until the process ends, so that no server started later is given it.
+  static std::mutex mutex;
+  static std::vector<test::Listener> held;
+  const std::lock_guard<std::mutex> lock(mutex);
+  held.push_back(test::Listener::RefusingOnLoopback());
+  return {"127.0.0.1", held.back().Port()};
 }
 
 ProgramSetup LoopbackSetup(const NetworkEndpoint& tcp, std::uint16_t ftp_port,

@@ -34,7 +34,8 @@ class AcceptingEndpoint {
   test::Listener listener_;
 };
 
-// A loopback port on which nothing listens.
+// A loopback port on which nothing listens, held until the process ends so that no server the
+// test starts later is given it.
 [[nodiscard]] NetworkEndpoint RefusedEndpoint();
 // A name that no resolver knows.
 [[nodiscard]] inline NetworkEndpoint UnknownHostEndpoint() {
